@@ -1,0 +1,52 @@
+#pragma once
+// Control interface of the emulated reader: extra exports (C linkage, the
+// platform's default calling convention) that tests and demonstrations use to
+// script the device. The program itself never calls them.
+//
+// Function names below ("detect", "opencomm", "reset", "endcard", "readcard",
+// "writecard") select the entry point a setting applies to.
+#include <cstdint>
+
+extern "C" {
+
+// Back to the defaults: detect answers 2428, swipe after 300 ms, nothing
+// scripted, nothing blocking, the sample card (three tracks of demonstration
+// data, see the README), an empty call log.
+void emu_reset_state();
+
+// The answer of detect for valid arguments (default 2428: three-track model, mode 2).
+void emu_set_detect_answer(std::int32_t code);
+
+// Queue results for the next calls of one entry point, used one per call in
+// order. A scripted 0 for readcard or writecard still waits for the swipe and
+// does the real read or write; any other scripted result is returned at once
+// after the argument checks, without touching the card.
+void emu_script_results(const char* function, const std::int32_t* results, std::int32_t count);
+
+// While on, calls of this entry point (readcard or writecard) wait without
+// time limit until endcard or reset breaks them off (-100).
+void emu_set_blocking(const char* function, std::int32_t on);
+
+// Delay between the call and the simulated swipe; a negative value means no
+// card is swiped at all, so reads and writes fail by time-out.
+void emu_set_swipe_delay_ms(std::int32_t ms);
+
+// While on, readcard fills both buffers completely (300 bytes, no zero).
+void emu_set_unterminated_buffers(std::int32_t on);
+
+// The virtual card's tracks (1 to 3). The text is copied; nullptr empties it.
+void emu_set_track(std::int32_t track, const char* bytes);
+// Copies track data (zero-terminated) into out; returns its length.
+std::int32_t emu_get_track(std::int32_t track, char* out, std::int32_t size);
+
+// Call log: one line per call, "name(arg,arg,...)=result". Buffers are
+// shown in double quotes as they were when the call began (writecard) or
+// ended (readcard), with bytes outside 0x20..0x7E as \xHH.
+std::int32_t emu_log_count();
+// Copies line `index` (0 = oldest) into out, zero-terminated; returns its full length.
+std::int32_t emu_log_line(std::int32_t index, char* out, std::int32_t size);
+void emu_clear_log();
+
+// Number of calls of readcard or writecard waiting inside the library right now.
+std::int32_t emu_pending_calls();
+}

@@ -1,0 +1,200 @@
+#include "ui/Application.h"
+
+#include <algorithm>
+
+#include "ui/Control.h"
+#include "ui/Form.h"
+#include "ui/Thread.h"
+
+namespace ui {
+
+namespace {
+
+// Dialogs of an application without a backend: nothing to show them on, so
+// they answer as a closed dialog does.
+class SilentDialogs : public Dialogs {
+ public:
+  void message(const std::string&) override {}
+  bool confirm(const std::string&) override { return false; }
+  std::optional<std::string> openFile(const std::string&, const std::string&) override {
+    return std::nullopt;
+  }
+  void error(const std::string&) override {}
+};
+
+}  // namespace
+
+struct Application::Request {
+  Thread* from;
+  const std::function<void()>* fn;
+  enum State { Waiting, Running, Done, Dropped } state = Waiting;
+  std::exception_ptr error;
+};
+
+Application::Application()
+    : fallbackDialogs_(std::make_unique<SilentDialogs>()), uiThread_(std::this_thread::get_id()) {}
+
+Application& Application::instance() {
+  static Application app;
+  return app;
+}
+
+void Application::setBackend(std::unique_ptr<Backend> backend) {
+  backend_ = std::move(backend);
+  uiThread_ = std::this_thread::get_id();
+  terminated_ = false;
+}
+
+Dialogs& Application::dialogs() { return backend_ ? backend_->dialogs() : *fallbackDialogs_; }
+
+void Application::run() {
+  if (mainForm_) mainForm_->showForm();
+  while (!terminated_) {
+    if (backend_) backend_->pumpMessages(100);
+    else waitForWork(std::chrono::milliseconds(100));
+    runPending();
+  }
+}
+
+void Application::terminate() {
+  terminated_ = true;
+  notifyWork();
+}
+
+void Application::processMessages() {
+  if (backend_) backend_->pumpMessages(0);
+  runPending();
+}
+
+bool Application::runUntil(const std::function<bool()>& condition,
+                           std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    processMessages();
+    if (condition()) return true;
+    auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) return condition();
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now);
+    auto slice = std::min(left, std::chrono::milliseconds(10));
+    if (backend_) backend_->pumpMessages(static_cast<int>(slice.count()));
+    else waitForWork(slice);
+  }
+}
+
+void Application::showError(const std::exception_ptr& error) noexcept {
+  try {
+    try {
+      std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+      dialogs().error(e.what());
+    } catch (...) {
+      dialogs().error("Unknown error");
+    }
+  } catch (...) {
+    // The error box itself failed; nothing more can be shown.
+  }
+}
+
+void Application::dispatch(const std::function<void()>& handler) noexcept {
+  try {
+    handler();
+  } catch (...) {
+    showError(std::current_exception());
+  }
+}
+
+bool Application::synchronize(Thread* from, const std::function<void()>& fn) {
+  if (isUiThread()) {
+    fn();
+    return true;
+  }
+  Request request{from, &fn, Request::Waiting, nullptr};
+  {
+    std::unique_lock lock(mutex_);
+    if (from && from->abandoned()) return false;
+    queue_.push_back(&request);
+    ++workSerial_;
+  }
+  cv_.notify_all();
+  if (backend_) backend_->wake();
+  std::unique_lock lock(mutex_);
+  cv_.wait(lock, [&] { return request.state == Request::Done || request.state == Request::Dropped; });
+  if (request.state == Request::Dropped) return false;
+  if (request.error) std::rethrow_exception(request.error);
+  return true;
+}
+
+void Application::runPending() {
+  for (;;) {
+    Request* request = nullptr;
+    {
+      std::lock_guard lock(mutex_);
+      if (queue_.empty()) return;
+      request = queue_.front();
+      queue_.pop_front();
+      if (request->from && request->from->abandoned()) {
+        request->state = Request::Dropped;
+        request = nullptr;
+      } else {
+        request->state = Request::Running;
+      }
+    }
+    if (request) {
+      std::exception_ptr error;
+      try {
+        (*request->fn)();
+      } catch (...) {
+        error = std::current_exception();
+      }
+      std::lock_guard lock(mutex_);
+      request->error = error;
+      request->state = Request::Done;
+    }
+    cv_.notify_all();
+  }
+}
+
+bool Application::hasPending() const {
+  std::lock_guard lock(mutex_);
+  return !queue_.empty();
+}
+
+void Application::dropRequestsOf(Thread* thread) {
+  {
+    std::lock_guard lock(mutex_);
+    for (auto it = queue_.begin(); it != queue_.end();) {
+      if ((*it)->from == thread) {
+        (*it)->state = Request::Dropped;
+        it = queue_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  cv_.notify_all();
+}
+
+void Application::waitForWork(std::chrono::milliseconds limit) {
+  std::unique_lock lock(mutex_);
+  const unsigned long serial = workSerial_;
+  cv_.wait_for(lock, limit, [&] { return !queue_.empty() || workSerial_ != serial; });
+}
+
+void Application::notifyWork() {
+  {
+    std::lock_guard lock(mutex_);
+    ++workSerial_;
+  }
+  cv_.notify_all();
+}
+
+void showMessage(const std::string& text) { app().dialogs().message(text); }
+
+bool confirm(const std::string& text) { return app().dialogs().confirm(text); }
+
+std::optional<std::string> openFileDialog(const std::string& filter,
+                                          const std::string& defaultExtension) {
+  return app().dialogs().openFile(filter, defaultExtension);
+}
+
+}  // namespace ui

@@ -1,0 +1,127 @@
+#pragma once
+// The application: its backend (windows or none), dialogs, the message loop
+// and the hand-over of work from worker threads to the user-interface thread.
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+namespace ui {
+
+class Control;
+class Form;
+class Peer;
+class Thread;
+
+enum class DialogKind { Message, Confirm, OpenFile, Error };
+
+class Dialogs {
+ public:
+  virtual ~Dialogs() = default;
+  // One OK button; the caption is the application title (empty).
+  virtual void message(const std::string& text) = 0;
+  // Question icon, OK and Cancel; true for OK, closing counts as Cancel.
+  virtual bool confirm(const std::string& text) = 0;
+  // The chosen file's path (UTF-8), or nothing when cancelled. The filter is
+  // "description|pattern" pairs separated by '|'.
+  virtual std::optional<std::string> openFile(const std::string& filter,
+                                              const std::string& defaultExtension) = 0;
+  // The application's error box for an error that escaped a handler.
+  virtual void error(const std::string& text) = 0;
+};
+
+class Backend {
+ public:
+  virtual ~Backend() = default;
+  // The real control of a component, or nullptr when the backend shows none.
+  virtual std::unique_ptr<Peer> createPeer(Control& control) = 0;
+  virtual Dialogs& dialogs() = 0;
+  // A synchronize request was queued (any thread): make the user-interface
+  // thread call Application::runPending() soon.
+  virtual void wake() = 0;
+  // User-interface thread: process the waiting messages, waiting up to
+  // waitMs for one when there is none.
+  virtual void pumpMessages(int waitMs) = 0;
+};
+
+class Application {
+ public:
+  static Application& instance();
+
+  // Installs a backend; the calling thread becomes the user-interface thread.
+  void setBackend(std::unique_ptr<Backend> backend);
+  Backend* backend() const { return backend_.get(); }
+  Dialogs& dialogs();
+
+  const std::string& title() const { return title_; }
+  void setTitle(const std::string& title) { title_ = title; }
+
+  Form* mainForm() const { return mainForm_; }
+  void setMainForm(Form* form) { mainForm_ = form; }
+
+  // Shows the main form and runs the loop until the main form closes.
+  void run();
+  void terminate();
+  bool terminated() const { return terminated_; }
+  void resetTerminated() { terminated_ = false; }
+
+  // Processes what is waiting (messages and synchronize requests), returns.
+  void processMessages();
+  // Processes messages until the condition holds or the time is up; returns
+  // the condition's last value.
+  bool runUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
+
+  // Runs an event handler: an error that escapes it is shown in the error box
+  // and the program goes on.
+  void dispatch(const std::function<void()>& handler) noexcept;
+  // Shows an error as the error box does.
+  void showError(const std::exception_ptr& error) noexcept;
+
+  bool isUiThread() const { return std::this_thread::get_id() == uiThread_; }
+
+  // --- hand-over from workers ---
+  // Runs fn on the user-interface thread and waits until it has run. Returns
+  // false when the request was dropped because its worker was abandoned.
+  // An error thrown by fn is thrown again in the caller.
+  bool synchronize(Thread* from, const std::function<void()>& fn);
+  // User-interface thread: runs the queued requests.
+  void runPending();
+  bool hasPending() const;
+  // Drops the queued requests of this worker (its owner is closing).
+  void dropRequestsOf(Thread* thread);
+  // Waits until a request is queued, a worker ends, or the time is up.
+  void waitForWork(std::chrono::milliseconds limit);
+  // A worker ended: wakes a waitForWork().
+  void notifyWork();
+
+ private:
+  Application();
+  struct Request;
+
+  std::unique_ptr<Backend> backend_;
+  std::unique_ptr<Dialogs> fallbackDialogs_;
+  std::string title_;
+  Form* mainForm_ = nullptr;
+  bool terminated_ = false;
+  std::thread::id uiThread_;
+
+  mutable std::mutex mutex_;
+  std::condition_variable cv_;
+  std::deque<Request*> queue_;
+  unsigned long workSerial_ = 0;
+};
+
+inline Application& app() { return Application::instance(); }
+
+// Short forms of the dialogs, as the pages use them.
+void showMessage(const std::string& text);
+bool confirm(const std::string& text);
+std::optional<std::string> openFileDialog(const std::string& filter,
+                                          const std::string& defaultExtension);
+
+}  // namespace ui
