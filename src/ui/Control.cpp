@@ -37,8 +37,10 @@ Control::Control(Kind kind, std::string name, Control* parent)
 }
 
 Control::~Control() {
-  Form* f = form();
-  if (f && f->focusedControl() == this) f->setFocusedControl(nullptr);
+  if (kind_ != Kind::Form) {
+    Form* f = form();
+    if (f && f->focusedControl() == this) f->setFocusedControl(nullptr);
+  }
   // Children that somebody else owns (a page in a host panel) outlive us
   // without a parent and without their peers.
   for (Control* child : std::vector<Control*>(children_)) {
