@@ -79,7 +79,22 @@ bool TextControl::type(const std::string& utf8) {
   for (auto& [cp, bytes] : codePoints(utf8)) {
     char32_t key = keyPress(cp);
     if (key == 0 || readOnly_) continue;
-    const std::string piece = key == cp ? bytes : encodeUtf8(key);
+    std::string piece;
+    if (key == U'\r' || key == U'\n') {
+      if (kind() != Kind::Memo) continue;
+      piece = "\r\n";
+    } else if (key == U'\b') {
+      // Backspace takes the last character back, as an edit does.
+      std::string t = text();
+      while (!t.empty() && (static_cast<unsigned char>(t.back()) & 0xC0) == 0x80) t.pop_back();
+      if (!t.empty()) t.pop_back();
+      setText(t);
+      continue;
+    } else if (key < 0x20 && key != U'\t') {
+      continue;  // other control characters (Esc ...) are not text
+    } else {
+      piece = key == cp ? bytes : encodeUtf8(key);
+    }
     if (peer()) {
       peer()->appendText(piece);
     } else {

@@ -193,9 +193,15 @@ TEST_F(Toolkit, KeyFilterCanDiscardCharactersAndTheFormPreviewsThem) {
     if (key == U'x') key = 0;
   };
   count.setText("");
-  count.type("1x2中");
-  EXPECT_EQ(count.text(), "12中");
-  EXPECT_EQ(seen, U"1x2中");
+  count.type("1x2中\x1b");
+  EXPECT_EQ(count.text(), "12中");  // Esc reached the handlers but is no text
+  EXPECT_EQ(seen, U"1x2中\x1b");
+  count.type("\b\b");
+  EXPECT_EQ(count.text(), "1");
+  form.onKeyPress = nullptr;
+  log.onKeyPress = nullptr;
+  log.type("\rz");
+  EXPECT_EQ(log.lines(), (std::vector<std::string>{"first", "z"}));
 
   // A read-only box sees the keys but keeps its text.
   auto& help = form.get<ui::Memo>("Help");

@@ -1,0 +1,87 @@
+#pragma once
+// What every card page shares: the common message texts, the track radio
+// buttons' start-up selection by model, and which data buffer carries which
+// track for a selection code.
+#include <array>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "device/TrackBuffer.h"
+#include "ui/Controls.h"
+
+namespace pages {
+
+// --- common texts ---
+inline constexpr const char* kLibraryLoadFailed = "装载40x动态库失败！";
+inline constexpr const char* kEntryPointMissing = "装载40x动态库函数失败!";
+inline constexpr const char* kChooseTrack = "请选择轨道!";
+
+// Selection 6 ("1,2,3轨") has only the two buffers of tracks 1 and 2, so the
+// operator is told that track 3 was left out.
+inline constexpr const char* kSelection6ReadNote =
+    "1,2,3轨：动态库只有两个数据缓冲区，第3轨数据无法读出，只显示了1、2轨数据。";
+inline constexpr const char* kSelection6WriteNote =
+    "1,2,3轨：动态库只有两个数据缓冲区，第3轨数据未写入，只写入了1、2轨数据。";
+
+// --- track radio buttons ---
+
+// RadioButton1 to RadioButton6 of a page ("1轨" ... "1,2,3轨").
+using TrackButtons = std::array<ui::RadioButton*, 6>;
+
+struct StartupChoice {
+  bool known = false;                 // false: the form state stays as it is
+  std::array<bool, 6> enabled{};      // per button, when known
+  int defaultSelection = 0;           // 1 to 6, the button marked at start
+};
+
+// The choices a model offers: DeviceType 2 to 6; any other value leaves the
+// buttons as the form made them.
+StartupChoice startupChoice(int deviceType);
+
+// Enables the model's buttons, disables the others and marks the default one,
+// which runs its click handler as a click would. The caller has set its
+// TrackSelection to 0 before.
+void applyStartupSelection(const TrackButtons& buttons, int deviceType);
+
+// --- buffers ---
+
+// Tracks a selection code covers (index 0 = track 1); all false for 0 or an
+// unknown code.
+std::array<bool, 3> tracksOf(int selection);
+
+// Whether the selection sends or reads track 1 (then buffer B carries it).
+inline bool includesTrack1(int selection) { return tracksOf(selection)[0]; }
+
+// Which track each buffer carries: buffer A track 2 or nothing (0), buffer B
+// track 1, track 3 or nothing. Selection 6 is carried as tracks 1 and 2.
+struct BufferTracks {
+  int a = 0;
+  int b = 0;
+};
+BufferTracks bufferTracks(int selection);
+
+// ASCII a to z become A to Z; every other character, Chinese included, stays.
+// Done on UTF-8 text: on device bytes it would hit the trail bytes of
+// double-byte characters.
+std::string upperCaseAscii(std::string_view utf8);
+
+// Fills the two zero-filled buffers for a write of the selection. textOf(track)
+// is asked only for the tracks the selection sends, in track order; the
+// upper-case step applies to the track 1 text when upperCaseTrack1 is set.
+// Returns the refusal message for the first text that cannot go to the device
+// (no device byte form, or more than 299 bytes), or nothing when all fit.
+std::optional<std::string> fillWriteBuffers(int selection,
+                                            const std::function<std::string(int track)>& textOf,
+                                            bool upperCaseTrack1, device::TrackBuffer& bufferA,
+                                            device::TrackBuffer& bufferB);
+
+// Texts (UTF-8) of a successful read per track (index 0 = track 1); a track
+// without a value is not shown. Under selection 6 track 3 is the empty text,
+// since no buffer brought it.
+std::array<std::optional<std::string>, 3> readTexts(int selection,
+                                                    const device::TrackBuffer& bufferA,
+                                                    const device::TrackBuffer& bufferB);
+
+}  // namespace pages
