@@ -73,6 +73,8 @@ class Peer {
   virtual void changed(Prop) {}
   virtual std::string text() const { return {}; }
   virtual void setText(const std::string&) {}
+  // Whether there is no text, without reading it all (a long log).
+  virtual bool textEmpty() const { return text().empty(); }
   // Appends at the end without reading the whole text back.
   virtual void appendText(const std::string& text) { setText(this->text() + text); }
   virtual void setFocus() {}

@@ -105,7 +105,7 @@ bool TextControl::type(const std::string& utf8) {
 }
 
 void Memo::addLine(const std::string& entry) {
-  const bool empty = peer() ? peer()->text().empty() : caption_.empty();
+  const bool empty = peer() ? peer()->textEmpty() : caption_.empty();
   const std::string piece = empty ? entry : "\r\n" + entry;
   if (peer()) {
     peer()->appendText(piece);

@@ -222,7 +222,16 @@ HBRUSH WinPeer::ctlColor(HDC dc, UINT) {
 }
 
 LRESULT WinPeer::handle(UINT msg, WPARAM wp, LPARAM lp, bool& handled) {
+  const bool box = control_.kind() == Kind::GroupBox || control_.kind() == Kind::RadioGroup;
   switch (msg) {
+    case WM_ERASEBKGND:
+    case WM_PRINTCLIENT:
+      // Themed buttons in a box ask the box to paint what lies behind them:
+      // that is the box's colour, not its frame.
+      if (!box) break;
+      handled = true;
+      fillBackground(reinterpret_cast<HDC>(wp));
+      return msg == WM_ERASEBKGND;
     case WM_SETFOCUS:
       if (Form* f = control_.form()) f->setFocusedControl(&control_);
       break;
@@ -598,6 +607,7 @@ void RadioGroupPeer::rebuild() {
     HWND item = CreateWindowExW(0, L"BUTTON", widen(texts[i]).c_str(), style, 0, 0, 10, 10, hwnd_,
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(i + 1)), instance(),
                                 nullptr);
+    SetWindowPos(item, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     items_.push_back(item);
   }
   applyFont();
@@ -737,6 +747,8 @@ void TextPeer::setText(const std::string& text) {
   SetWindowTextW(hwnd_, widen(multiLine() ? withCrLf(text) : text).c_str());
 }
 
+bool TextPeer::textEmpty() const { return !hwnd_ || GetWindowTextLengthW(hwnd_) == 0; }
+
 void TextPeer::appendText(const std::string& text) {
   if (!hwnd_) return;
   const std::wstring piece = widen(multiLine() ? withCrLf(text) : text);
@@ -749,7 +761,9 @@ void TextPeer::appendText(const std::string& text) {
 void TextPeer::holdRedraw() {
   if (redrawHeld_) return;
   redrawHeld_ = true;
-  SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
+  // What WM_SETREDRAW does in the default window procedure; the edit control
+  // keeps that message to itself and goes on painting.
+  SetWindowLongW(hwnd_, GWL_STYLE, GetWindowLongW(hwnd_, GWL_STYLE) & ~WS_VISIBLE);
   SetTimer(hwnd_, kRedrawTimer, kRedrawIntervalMs, nullptr);
 }
 
@@ -757,7 +771,7 @@ void TextPeer::flushRedraw() {
   if (!redrawHeld_) return;
   redrawHeld_ = false;
   KillTimer(hwnd_, kRedrawTimer);
-  SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
+  SetWindowLongW(hwnd_, GWL_STYLE, GetWindowLongW(hwnd_, GWL_STYLE) | WS_VISIBLE);
   SendMessageW(hwnd_, EM_SCROLLCARET, 0, 0);
   RedrawWindow(hwnd_, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE);
 }
@@ -838,7 +852,5 @@ bool UpDownPeer::onScroll() {
   upDown().positionChangedByPeer(static_cast<int>(SendMessageW(hwnd_, UDM_GETPOS32, 0, 0)));
   return true;
 }
-
-bool UpDownPeer::onNotify(NMHDR*, LRESULT&) { return false; }
 
 }  // namespace ui::win32

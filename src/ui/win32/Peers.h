@@ -182,6 +182,7 @@ class TextPeer : public WinPeer {
 
   std::string text() const override;
   void setText(const std::string& text) override;
+  bool textEmpty() const override;
   void appendText(const std::string& text) override;
   int firstVisibleLine() const override;
   void scrollToTop() override;
@@ -203,7 +204,6 @@ class UpDownPeer : public WinPeer {
   UpDownPeer(Win32Backend& backend, Control& control);
   void changed(Prop prop) override;
   bool onScroll() override;
-  bool onNotify(NMHDR* nm, LRESULT& result) override;
   // Attaches the edit's window once both windows exist.
   void attachBuddy();
 

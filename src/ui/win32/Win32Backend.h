@@ -6,6 +6,9 @@
 #include <atomic>
 #include <map>
 #include <memory>
+#include <optional>
+#include <string>
+#include <utility>
 
 #include "ui/Application.h"
 #include "ui/Control.h"

@@ -1,0 +1,93 @@
+# Shared steps of scripts/run and scripts/wine-tests: the packages, the
+# Chinese locale, a Wine prefix per build folder and a private X display.
+# Sourced, not run. Stops only what it started itself.
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+installed() {
+  dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
+}
+
+# Installs the Debian packages that the Windows builds and Wine need.
+ensure_packages() {
+  local wanted=(cmake ninja-build g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+                wine wine64 wine32:i386 xvfb imagemagick fonts-wqy-microhei locales)
+  local missing=()
+  for p in "${wanted[@]}"; do installed "$p" || missing+=("$p"); done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  if [[ " ${missing[*]} " == *" wine32:i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    as_root dpkg --add-architecture i386
+  fi
+  as_root apt-get update -q
+  DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -q "${missing[@]}"
+}
+
+# Wine shows Chinese only in a Chinese locale that exists on the machine.
+ensure_locale() {
+  if locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then return 0; fi
+  echo "Generating the zh_CN.UTF-8 locale"
+  if grep -q '^# *zh_CN.UTF-8 UTF-8' /etc/locale.gen; then
+    as_root sed -i 's/^# *zh_CN.UTF-8 UTF-8/zh_CN.UTF-8 UTF-8/' /etc/locale.gen
+  elif ! grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen; then
+    echo 'zh_CN.UTF-8 UTF-8' | as_root tee -a /etc/locale.gen >/dev/null
+  fi
+  as_root locale-gen >/dev/null
+}
+
+# Configures and builds one preset's targets (mingw32 or mingw64).
+build_preset() {
+  local preset=$1; shift
+  (cd "$ROOT" && cmake --preset "$preset" >/dev/null && cmake --build "build/$preset" --target "$@")
+}
+
+wine_env() {
+  export WINEPREFIX=$1 WINEDEBUG=-all LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 WINEDLLOVERRIDES="mscoree,mshtml="
+}
+
+# Creates a prefix under the build folder (once); programs in it run inside
+# Wine's virtual desktop, which draws window frames and keeps Wine from
+# waiting for a window manager that Xvfb does not have.
+make_prefix() {
+  local prefix=$1
+  (
+    wine_env "$prefix"
+    if [ ! -f "$prefix/system.reg" ]; then
+      mkdir -p "$prefix"
+      wineboot -i >/dev/null 2>&1
+    fi
+    wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
+    wineserver -w
+  )
+}
+
+stop_wineserver() {
+  [ -n "${1:-}" ] && [ -d "$1" ] && WINEPREFIX=$1 wineserver -k >/dev/null 2>&1 || true
+}
+
+XVFB_PID=
+# Starts Xvfb on the first free display number and exports DISPLAY.
+start_xvfb() {
+  local n=90
+  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  XVFB_PID=$!
+  for _ in $(seq 1 50); do
+    [ -e "/tmp/.X11-unix/X$n" ] && break
+    sleep 0.1
+  done
+  export DISPLAY=":$n"
+}
+
+stop_xvfb() {
+  if [ -n "$XVFB_PID" ]; then
+    kill "$XVFB_PID" 2>/dev/null || true
+    wait "$XVFB_PID" 2>/dev/null || true
+    XVFB_PID=
+  fi
+}
