@@ -450,7 +450,9 @@ EMU_EXPORT std::int32_t emu_log_count() {
 EMU_EXPORT std::int32_t emu_log_line(std::int32_t index, char* out, std::int32_t size) {
   std::lock_guard<std::mutex> lock(emu::g_state.mutex);
   const auto& log = emu::g_state.log;
-  if (index < 0 || static_cast<std::size_t>(index) >= log.size()) return emu::copyOut({}, out, size) - 1;
+  if (index < 0 || static_cast<std::size_t>(index) >= log.size()) {
+    return emu::copyOut({}, out, size) - 1;
+  }
   return emu::copyOut(log[static_cast<std::size_t>(index)], out, size);
 }
 

@@ -26,7 +26,8 @@ class Client {
     setDetectAnswer = library_.function<decltype(&emu_set_detect_answer)>("emu_set_detect_answer");
     scriptResults = library_.function<decltype(&emu_script_results)>("emu_script_results");
     setBlocking = library_.function<decltype(&emu_set_blocking)>("emu_set_blocking");
-    setSwipeDelayMs = library_.function<decltype(&emu_set_swipe_delay_ms)>("emu_set_swipe_delay_ms");
+    setSwipeDelayMs =
+        library_.function<decltype(&emu_set_swipe_delay_ms)>("emu_set_swipe_delay_ms");
     setUnterminatedBuffers =
         library_.function<decltype(&emu_set_unterminated_buffers)>("emu_set_unterminated_buffers");
     setTrack = library_.function<decltype(&emu_set_track)>("emu_set_track");

@@ -97,7 +97,8 @@ std::wstring widen(UINT codePage, DWORD flags, std::string_view bytes, bool& ok)
 std::string toUtf8(const std::wstring& wide) {
   if (wide.empty()) return {};
   const int size = static_cast<int>(wide.size());
-  const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+  const int length =
+      WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
   if (length <= 0) return {};
   std::string out(static_cast<std::size_t>(length), '\0');
   WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, out.data(), length, nullptr, nullptr);
@@ -147,7 +148,8 @@ std::string fromDeviceBytes(std::string_view bytes) {
         length = 2;
       }
       bool oneOk = false;
-      const std::wstring one = widen(CP_ACP, MB_ERR_INVALID_CHARS, bytes.substr(pos, length), oneOk);
+      const std::wstring one =
+          widen(CP_ACP, MB_ERR_INVALID_CHARS, bytes.substr(pos, length), oneOk);
       if (oneOk) {
         wide += one;
         pos += length;

@@ -27,7 +27,8 @@ const Malformed kMalformed[] = {
     {"byte never used", "\xFF", kReplacement},
     {"overlong slash", "\xC0\xAF", kReplacement + kReplacement},
     {"surrogate", "\xED\xA0\x80", kReplacement + kReplacement + kReplacement},
-    {"above U+10FFFF", "\xF4\x90\x80\x80", kReplacement + kReplacement + kReplacement + kReplacement},
+    {"above U+10FFFF", "\xF4\x90\x80\x80",
+     kReplacement + kReplacement + kReplacement + kReplacement},
     {"cut short inside text", "\xE7\xA3x", kReplacement + "x"},
     {"cut short at the end", "ok\xF0\x9F\x98", "ok" + kReplacement},
 };
@@ -70,7 +71,8 @@ TEST(DeviceText, ChineseRoundTripsInAChineseCodePage) {
 #else
 
 TEST(DeviceText, Utf8IsTheDeviceForm) {
-  for (const std::string text : {"\xE7\xA3\x81\xE5\x8D\xA1\xE8\xAF\xBB\xE5\x86\x99",  // 磁卡读写
+  // 磁卡读写, accents, an emoji
+  for (const std::string text : {"\xE7\xA3\x81\xE5\x8D\xA1\xE8\xAF\xBB\xE5\x86\x99",
                                  "\xC3\xA9t\xC3\xA9", "\xF0\x9F\x98\x80"}) {
     const auto bytes = toDeviceBytes(text);
     ASSERT_TRUE(bytes.has_value());
