@@ -2,9 +2,6 @@
 
 #include <cstdint>
 
-#include "device/CardDevice.h"
-#include "device/Connection.h"
-#include "device/DynamicLibrary.h"
 #include "device/TrackBuffer.h"
 #include "pages/TrackChoice.h"
 #include "ui/Application.h"
@@ -36,49 +33,7 @@ const ui::FormRow kRows[] = {
 
 }  // namespace
 
-TReadCardFrame1::TReadCardFrame1() : ui::Frame("ReadCardFrame1") {
-  setBounds({0, 0, 500, 280});
-  build(kRows);
-  Label4 = find<ui::Label>("Label4");
-  Label1 = find<ui::Label>("Label1");
-  Memo1 = find<ui::Memo>("Memo1");
-  Label2 = find<ui::Label>("Label2");
-  Memo2 = find<ui::Memo>("Memo2");
-  Label3 = find<ui::Label>("Label3");
-  Memo3 = find<ui::Memo>("Memo3");
-  GroupBox1 = find<ui::GroupBox>("GroupBox1");
-  RadioButton1 = find<ui::RadioButton>("RadioButton1");
-  RadioButton2 = find<ui::RadioButton>("RadioButton2");
-  RadioButton3 = find<ui::RadioButton>("RadioButton3");
-  RadioButton4 = find<ui::RadioButton>("RadioButton4");
-  RadioButton5 = find<ui::RadioButton>("RadioButton5");
-  RadioButton6 = find<ui::RadioButton>("RadioButton6");
-  Button1 = find<ui::Button>("Button1");
-
-  RadioButton1->onClick = [this] { RadioButton1Click(); };
-  RadioButton2->onClick = [this] { RadioButton2Click(); };
-  RadioButton3->onClick = [this] { RadioButton3Click(); };
-  RadioButton4->onClick = [this] { RadioButton4Click(); };
-  RadioButton5->onClick = [this] { RadioButton5Click(); };
-  RadioButton6->onClick = [this] { RadioButton6Click(); };
-  Button1->onClick = [this] { Button1Click(); };
-
-  TrackSelection = 0;
-  pages::applyStartupSelection(
-      {RadioButton1, RadioButton2, RadioButton3, RadioButton4, RadioButton5, RadioButton6},
-      device::DeviceType);
-}
-
-void TReadCardFrame1::selectTracks(int selection) {
-  TrackSelection = selection;
-  const auto on = pages::tracksOf(selection);
-  Memo1->setEnabled(on[0]);
-  Label1->setEnabled(on[0]);
-  Memo2->setEnabled(on[1]);
-  Label2->setEnabled(on[1]);
-  Memo3->setEnabled(on[2]);
-  Label3->setEnabled(on[2]);
-}
+TReadCardFrame1::TReadCardFrame1() : SingleCardFrame("ReadCardFrame1", 500, 280, kRows) {}
 
 void TReadCardFrame1::Button1Click() {
   if (TrackSelection == 0) {
@@ -88,28 +43,16 @@ void TReadCardFrame1::Button1Click() {
   device::TrackBuffer bufferA;
   device::TrackBuffer bufferB;
 
-  // The page's own load, held only for this one call.
-  device::DynamicLibrary library(device::kLibraryFileName);
-  if (!library) {
-    ui::showMessage(pages::kLibraryLoadFailed);
-    return;
-  }
-  const auto readcard = library.function<device::ReadcardFn>("readcard");
-  if (!readcard) {
-    ui::showMessage(pages::kEntryPointMissing);
-    return;  // the load goes with `library`
-  }
-  const std::int32_t result = readcard(device::PortNumber, TrackSelection, bufferA.data(),
-                                       bufferB.data(), device::CommandMode, device::TimeoutMs);
-  library.release();
+  const auto called = callDevice("readcard", TrackSelection, bufferA, bufferB);
+  if (!called) return;
+  const std::int32_t result = *called;
 
   if (result != 0) {
     ui::showMessage(std::to_string(result) + ":读卡失败！");
     return;
   }
   const auto texts = pages::readTexts(TrackSelection, bufferA, bufferB);
-  ui::Memo* memos[] = {Memo1, Memo2, Memo3};
   for (std::size_t i = 0; i < texts.size(); ++i)
-    if (texts[i]) memos[i]->setText(*texts[i]);
+    if (texts[i]) memoOf(static_cast<int>(i) + 1)->setText(*texts[i]);
   if (TrackSelection == 6) ui::showMessage(pages::kSelection6ReadNote);
 }

@@ -1,40 +1,12 @@
 #pragma once
 // Read-card test page: one readcard call per press of "读卡", on the
 // user-interface thread, with the tracks of the chosen radio button.
-#include "ui/Form.h"
+#include "pages/SingleCardFrame.h"
 
-class TReadCardFrame1 : public ui::Frame {
+class TReadCardFrame1 : public pages::SingleCardFrame {
  public:
   // Reads DeviceType for the track choices the model offers.
   TReadCardFrame1();
 
-  ui::Label* Label4 = nullptr;
-  ui::Label* Label1 = nullptr;
-  ui::Memo* Memo1 = nullptr;
-  ui::Label* Label2 = nullptr;
-  ui::Memo* Memo2 = nullptr;
-  ui::Label* Label3 = nullptr;
-  ui::Memo* Memo3 = nullptr;
-  ui::GroupBox* GroupBox1 = nullptr;
-  ui::RadioButton* RadioButton1 = nullptr;
-  ui::RadioButton* RadioButton2 = nullptr;
-  ui::RadioButton* RadioButton3 = nullptr;
-  ui::RadioButton* RadioButton4 = nullptr;
-  ui::RadioButton* RadioButton5 = nullptr;
-  ui::RadioButton* RadioButton6 = nullptr;
-  ui::Button* Button1 = nullptr;
-
-  // Track code of the next read; 0 until a track is chosen.
-  int TrackSelection = 0;
-
-  void RadioButton1Click() { selectTracks(1); }
-  void RadioButton2Click() { selectTracks(2); }
-  void RadioButton3Click() { selectTracks(3); }
-  void RadioButton4Click() { selectTracks(4); }
-  void RadioButton5Click() { selectTracks(5); }
-  void RadioButton6Click() { selectTracks(6); }
-  void Button1Click();
-
- private:
-  void selectTracks(int selection);
+  void Button1Click() override;
 };
