@@ -93,6 +93,10 @@ const DetectedModel kDetectedModels[] = {
     {2428, "您的卡机型号为zo40x（1/2/3轨），命令方式为方式2，", 6, 2},
 };
 
+// COM6 has always been shown without its "COM".
+const char* const kPortTexts[] = {"串口号为COM1，", "串口号为COM2，", "串口号为COM3，",
+                                  "串口号为COM4，", "串口号为COM5，", "串口号为6，"};
+
 const int kTimeouts[] = {5000, 10000, 30000, 60000};
 const char* const kTimeoutTexts[] = {"超时时间为5秒。", "超时时间为10秒。", "超时时间为30秒。",
                                      "超时时间为60秒。"};
@@ -208,8 +212,7 @@ bool TForm1::readSettings(bool withMode, std::string& status) {
     return false;
   }
   device::PortNumber = port + 1;
-  // COM6 has always been shown without its "COM".
-  status += port == 5 ? std::string("串口号为6，") : "串口号为COM" + std::to_string(port + 1) + "，";
+  status += kPortTexts[port];
 
   const int timeout = RadioGroup4->itemIndex();
   if (timeout < 0 || timeout > 3) {
