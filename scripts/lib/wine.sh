@@ -18,13 +18,14 @@ ensure_packages() {
                 wine wine64 wine32:i386 xvfb imagemagick fonts-wqy-microhei locales)
   local missing=()
   for p in "${wanted[@]}"; do installed "$p" || missing+=("$p"); done
-  [ ${#missing[@]} -eq 0 ] && return 0
+  if [ ${#missing[@]} -eq 0 ]; then choose_wine; return 0; fi
   echo "Installing: ${missing[*]}"
   if [[ " ${missing[*]} " == *" wine32:i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     as_root dpkg --add-architecture i386
   fi
   as_root apt-get update -q
   DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -q "${missing[@]}"
+  choose_wine
 }
 
 # Wine shows Chinese only in a Chinese locale that exists on the machine.
@@ -45,6 +46,29 @@ build_preset() {
   (cd "$ROOT" && cmake --preset "$preset" >/dev/null && cmake --build "build/$preset" --target "$@")
 }
 
+# Whether this machine runs 32-bit programs: some kernels are built without
+# IA32 support, and then Wine's 32-bit loader cannot start ("Exec format error").
+can_run_32bit() {
+  [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
+# The Wine loader to use: Debian's "wine" always takes the 32-bit one when it
+# is installed, so where that cannot run, 64-bit programs go to wine64 itself.
+# Called once the packages are there.
+WINE=wine
+choose_wine() {
+  WINE=wine
+  if ! can_run_32bit && [ -x /usr/lib/wine/wine64 ]; then
+    WINE=/usr/lib/wine/wine64
+    export WINELOADER=/usr/lib/wine/wine64
+  fi
+}
+
+# The preset whose program runs here: the 32-bit one where possible.
+runnable_preset() {
+  if can_run_32bit; then echo mingw32; else echo mingw64; fi
+}
+
 wine_env() {
   export WINEPREFIX=$1 WINEDEBUG=-all LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 WINEDLLOVERRIDES="mscoree,mshtml="
 }
@@ -58,10 +82,10 @@ make_prefix() {
     wine_env "$prefix"
     if [ ! -f "$prefix/system.reg" ]; then
       mkdir -p "$prefix"
-      wineboot -i >/dev/null 2>&1
+      "$WINE" wineboot -i >/dev/null 2>&1
     fi
-    wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
-    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
+    "$WINE" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
+    "$WINE" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
     wineserver -w
   )
 }

@@ -4,15 +4,17 @@
 
 #include <exception>
 #include <memory>
+#include <string>
 
 #include "app/MainForm.h"
 #include "ui/Application.h"
+#include "ui/win32/Text.h"
 #include "ui/win32/Win32Backend.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   int result = 0;
-  ui::win32::install();
   try {
+    ui::win32::install();
     // Message boxes take the title as caption: they show none.
     ui::app().setTitle("");
     auto form = std::make_unique<TForm1>();
@@ -20,7 +22,19 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     ui::app().run();
   } catch (...) {
     // Nothing of the window is left to go on with; say why before ending.
-    ui::app().showError(std::current_exception());
+    if (ui::app().backend()) {
+      ui::app().showError(std::current_exception());
+    } else {
+      // No backend to show the error box with: the system's box says it.
+      std::string text = "Unknown error";
+      try {
+        throw;
+      } catch (const std::exception& e) {
+        text = e.what();
+      } catch (...) {
+      }
+      MessageBoxW(nullptr, ui::win32::widen(text).c_str(), L"", MB_OK | MB_ICONERROR);
+    }
     result = 1;
   }
   ui::app().setMainForm(nullptr);

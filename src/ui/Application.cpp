@@ -1,6 +1,7 @@
 #include "ui/Application.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "ui/Control.h"
 #include "ui/Form.h"
@@ -35,14 +36,26 @@ Application::Application()
     : fallbackDialogs_(std::make_unique<SilentDialogs>()), uiThread_(std::this_thread::get_id()) {}
 
 Application& Application::instance() {
-  static Application app;
-  return app;
+  // Never destroyed: a worker that is still ending when the program's static
+  // objects go must find the application it reports to.
+  static Application* const app = new Application;
+  return *app;
 }
 
 void Application::setBackend(std::unique_ptr<Backend> backend) {
-  backend_ = std::move(backend);
-  uiThread_ = std::this_thread::get_id();
+  std::unique_ptr<Backend> old;
+  {
+    std::lock_guard lock(mutex_);
+    old = std::exchange(backend_, std::move(backend));
+    uiThread_ = std::this_thread::get_id();
+  }
   terminated_ = false;
+  // The old one goes outside the lock: no worker can reach it any more.
+  old.reset();
+}
+
+void Application::wakeLocked() {
+  if (backend_) backend_->wake();
 }
 
 Dialogs& Application::dialogs() { return backend_ ? backend_->dialogs() : *fallbackDialogs_; }
@@ -50,7 +63,7 @@ Dialogs& Application::dialogs() { return backend_ ? backend_->dialogs() : *fallb
 void Application::run() {
   if (mainForm_) mainForm_->showForm();
   while (!terminated_) {
-    if (backend_) backend_->pumpMessages(100);
+    if (backend_) backend_->pumpMessages(100, true);
     else waitForWork(std::chrono::milliseconds(100));
     runPending();
   }
@@ -62,7 +75,14 @@ void Application::terminate() {
 }
 
 void Application::processMessages() {
-  if (backend_) backend_->pumpMessages(0);
+  if (backend_) backend_->pumpMessages(0, true);
+  runPending();
+}
+
+void Application::serveWhileWaiting(std::chrono::milliseconds slice) {
+  runPending();
+  if (backend_) backend_->pumpMessages(static_cast<int>(slice.count()), false);
+  else waitForWork(slice);
   runPending();
 }
 
@@ -76,7 +96,7 @@ bool Application::runUntil(const std::function<bool()>& condition,
     if (now >= deadline) return condition();
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now);
     auto slice = std::min(left, std::chrono::milliseconds(10));
-    if (backend_) backend_->pumpMessages(static_cast<int>(slice.count()));
+    if (backend_) backend_->pumpMessages(static_cast<int>(slice.count()), true);
     else waitForWork(slice);
   }
 }
@@ -109,15 +129,12 @@ bool Application::synchronize(Thread* from, const std::function<void()>& fn) {
     return true;
   }
   Request request{from, &fn, Request::Waiting, nullptr};
-  {
-    std::unique_lock lock(mutex_);
-    if (from && from->abandoned()) return false;
-    queue_.push_back(&request);
-    ++workSerial_;
-  }
-  cv_.notify_all();
-  if (backend_) backend_->wake();
   std::unique_lock lock(mutex_);
+  if (from && from->abandoned()) return false;
+  queue_.push_back(&request);
+  ++workSerial_;
+  wakeLocked();
+  cv_.notify_all();
   cv_.wait(lock, [&] { return request.state == Request::Done || request.state == Request::Dropped; });
   if (request.state == Request::Dropped) return false;
   if (request.error) std::rethrow_exception(request.error);
@@ -137,6 +154,7 @@ void Application::runPending() {
         request = nullptr;
       } else {
         request->state = Request::Running;
+        runningFrom_.push_back(request->from);
       }
     }
     if (request) {
@@ -147,6 +165,7 @@ void Application::runPending() {
         error = std::current_exception();
       }
       std::lock_guard lock(mutex_);
+      runningFrom_.pop_back();
       request->error = error;
       request->state = Request::Done;
     }
@@ -184,8 +203,14 @@ void Application::notifyWork() {
   {
     std::lock_guard lock(mutex_);
     ++workSerial_;
+    wakeLocked();
   }
   cv_.notify_all();
+}
+
+bool Application::isRunningRequestOf(const Thread* thread) const {
+  std::lock_guard lock(mutex_);
+  return std::find(runningFrom_.begin(), runningFrom_.end(), thread) != runningFrom_.end();
 }
 
 void showMessage(const std::string& text) { app().dialogs().message(text); }

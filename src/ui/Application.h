@@ -1,6 +1,7 @@
 #pragma once
 // The application: its backend (windows or none), dialogs, the message loop
 // and the hand-over of work from worker threads to the user-interface thread.
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -10,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace ui {
 
@@ -45,8 +47,10 @@ class Backend {
   // thread call Application::runPending() soon.
   virtual void wake() = 0;
   // User-interface thread: process the waiting messages, waiting up to
-  // waitMs for one when there is none.
-  virtual void pumpMessages(int waitMs) = 0;
+  // waitMs for one when there is none. Without input, the operator's keys
+  // and clicks stay in the queue while painting, timers and posted work go
+  // on (a handler waiting for a worker must not run another handler).
+  virtual void pumpMessages(int waitMs, bool input) = 0;
 };
 
 class Application {
@@ -82,7 +86,7 @@ class Application {
   // Shows an error as the error box does.
   void showError(const std::exception_ptr& error) noexcept;
 
-  bool isUiThread() const { return std::this_thread::get_id() == uiThread_; }
+  bool isUiThread() const { return std::this_thread::get_id() == uiThread_.load(); }
 
   // --- hand-over from workers ---
   // Runs fn on the user-interface thread and waits until it has run. Returns
@@ -96,23 +100,35 @@ class Application {
   void dropRequestsOf(Thread* thread);
   // Waits until a request is queued, a worker ends, or the time is up.
   void waitForWork(std::chrono::milliseconds limit);
-  // A worker ended: wakes a waitForWork().
+  // A worker ended: wakes a waitForWork() and the message loop.
   void notifyWork();
+  // User-interface thread, while it waits for a worker: up to `slice`, keeps
+  // the window painting and serves synchronize requests, input left queued.
+  void serveWhileWaiting(std::chrono::milliseconds slice);
+  // Whether a request of this worker is running on the user-interface
+  // thread right now (further down its stack, when asked from there).
+  bool isRunningRequestOf(const Thread* thread) const;
 
  private:
   Application();
   struct Request;
 
+  // Wakes the user-interface thread's loop; any thread, under mutex_.
+  void wakeLocked();
+
+  // Written on the user-interface thread under mutex_; workers read it only
+  // under mutex_.
   std::unique_ptr<Backend> backend_;
   std::unique_ptr<Dialogs> fallbackDialogs_;
   std::string title_;
   Form* mainForm_ = nullptr;
   bool terminated_ = false;
-  std::thread::id uiThread_;
+  std::atomic<std::thread::id> uiThread_;
 
   mutable std::mutex mutex_;
   std::condition_variable cv_;
   std::deque<Request*> queue_;
+  std::vector<const Thread*> runningFrom_;  // requests running now, innermost last
   unsigned long workSerial_ = 0;
 };
 

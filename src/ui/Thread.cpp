@@ -1,10 +1,19 @@
 #include "ui/Thread.h"
 
+#include <algorithm>
+
 #include "ui/Application.h"
 
 namespace ui {
 
+namespace {
+std::atomic<int> g_running{0};
+}  // namespace
+
 Thread::~Thread() {
+  // Either the last reference went with the thread itself (its final step),
+  // or the thread has let go of the object and is only leaving: no join can
+  // wait for execute() here.
   if (thread_.joinable()) {
     if (thread_.get_id() == std::this_thread::get_id()) thread_.detach();
     else thread_.join();
@@ -12,8 +21,24 @@ Thread::~Thread() {
 }
 
 void Thread::start() {
-  if (thread_.joinable() || finished_) return;
-  thread_ = std::thread([this] { body(); });
+  std::lock_guard lock(startMutex_);
+  if (started_) return;
+  std::shared_ptr<Thread> self = shared_from_this();
+  started_ = true;
+  ++g_running;
+  try {
+    thread_ = std::thread([self = std::move(self)]() mutable {
+      // Until start() has stored the thread: the object may go with the last
+      // reference below, and its destructor looks at thread_.
+      { std::lock_guard wait(self->startMutex_); }
+      self->body();
+      self.reset();
+    });
+  } catch (...) {
+    started_ = false;
+    --g_running;
+    throw;
+  }
 }
 
 void Thread::body() {
@@ -24,32 +49,40 @@ void Thread::body() {
     fatal_ = std::current_exception();
   }
   finished_ = true;
+  --g_running;
   app().notifyWork();
+}
+
+int Thread::running() { return g_running.load(); }
+
+void Thread::requestStop() { stop_.request_stop(); }
+
+void Thread::abandon() {
+  abandoned_ = true;
+  stop_.request_stop();
+  app().dropRequestsOf(this);
 }
 
 void Thread::waitFor() {
   while (!waitFor(std::chrono::milliseconds(1000))) {
+    if (app().isUiThread() && app().isRunningRequestOf(this)) return;
   }
 }
 
 bool Thread::waitFor(std::chrono::milliseconds limit) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
+  using Clock = std::chrono::steady_clock;
+  const auto start = Clock::now();
   Application& a = app();
   for (;;) {
-    if (a.isUiThread()) a.runPending();
-    if (finished_) break;
-    auto now = std::chrono::steady_clock::now();
-    if (now >= deadline) return false;
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now);
-    a.waitForWork(std::min(left, std::chrono::milliseconds(50)));
+    if (finished_) return true;
+    const bool ui = a.isUiThread();
+    if (ui && a.isRunningRequestOf(this)) return false;
+    const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+    if (spent >= limit) return false;
+    const auto slice = std::min(limit - spent, std::chrono::milliseconds(20));
+    if (ui) a.serveWhileWaiting(slice);
+    else a.waitForWork(slice);
   }
-  if (thread_.joinable()) thread_.join();
-  return true;
-}
-
-void Thread::abandon() {
-  abandoned_ = true;
-  app().dropRequestsOf(this);
 }
 
 std::exception_ptr Thread::fatalError() const {
@@ -58,6 +91,8 @@ std::exception_ptr Thread::fatalError() const {
 }
 
 bool Thread::synchronize(const std::function<void()>& fn) { return app().synchronize(this, fn); }
+
+bool Thread::wait(const Event& event) const { return event.wait(stop_.get_token()); }
 
 void Event::set() {
   {
@@ -77,9 +112,9 @@ bool Event::isSet() const {
   return set_;
 }
 
-void Event::wait() const {
+bool Event::wait(std::stop_token stop) const {
   std::unique_lock lock(mutex_);
-  cv_.wait(lock, [&] { return set_; });
+  return cv_.wait(lock, stop, [&] { return set_; });
 }
 
 bool Event::wait(std::chrono::milliseconds limit) const {

@@ -1,55 +1,83 @@
 #pragma once
 // Worker threads and manual-reset events.
+//
+// A worker is always owned through a shared_ptr (make it with
+// std::make_shared): the running thread holds a reference of its own until
+// execute() has returned and the thread touches the object no more, so an
+// owner may let go of a worker at any moment without a join, a dangling
+// object or a pure virtual call.
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <mutex>
+#include <stop_token>
 #include <thread>
 
 namespace ui {
 
-class Thread {
+class Event;
+
+class Thread : public std::enable_shared_from_this<Thread> {
  public:
   Thread() = default;
-  // The owner waits for the worker (waitFor) before it destroys it; the
-  // destructor only joins a worker that has ended or is about to.
   virtual ~Thread();
   Thread(const Thread&) = delete;
   Thread& operator=(const Thread&) = delete;
 
-  // Starts execute() on a new thread; called once, after construction.
+  // Starts execute() on a new thread; called once, on an object that a
+  // shared_ptr owns.
   void start();
-  bool started() const { return thread_.joinable() || finished_; }
+  bool started() const { return started_.load(); }
   bool finished() const { return finished_.load(); }
 
-  // User-interface thread: waits until execute() has ended, serving the
-  // synchronize requests of every worker meanwhile (a worker that waits for
-  // the user-interface thread cannot then deadlock with it).
-  void waitFor();
-  // As waitFor, at most for the given time; true when the worker has ended.
-  bool waitFor(std::chrono::milliseconds limit);
+  // Asks the worker to end. Waits at an Event return at once; the worker
+  // looks at stopRequested() between its steps.
+  void requestStop();
+  bool stopRequested() const { return stop_.stop_requested(); }
+  std::stop_token stopToken() const { return stop_.get_token(); }
 
-  // The owner is closing: the worker's waiting and future requests are
-  // dropped, not run; synchronize() then returns false.
+  // The owner is closing: a stop, and the worker's waiting and future
+  // requests are dropped, not run; synchronize() then returns false.
   void abandon();
   bool abandoned() const { return abandoned_.load(); }
 
+  // Waits until execute() has ended, at most for the given time; true when
+  // it has. On the user-interface thread the window keeps painting and the
+  // synchronize requests of every worker are served meanwhile (the
+  // operator's input waits in the queue). Returns false at once when this
+  // worker's own request is running further down the user-interface
+  // thread's stack (a dialog it asked for is open): it cannot end before
+  // that request returns.
+  bool waitFor(std::chrono::milliseconds limit);
+  // Without a limit.
+  void waitFor();
+
   // What ended execute() with an error, if anything did.
   std::exception_ptr fatalError() const;
+
+  // Workers of the process whose execute() has not returned yet.
+  static int running();
 
  protected:
   virtual void execute() = 0;
   // Runs fn on the user-interface thread and waits for it. False when the
   // request was dropped: the worker must then end without touching its page.
   [[nodiscard]] bool synchronize(const std::function<void()>& fn);
+  // Waits until the event is set; false when a stop came first.
+  [[nodiscard]] bool wait(const Event& event) const;
 
  private:
   void body();
+
+  std::mutex startMutex_;  // held while start() hands the thread over
   std::thread thread_;
+  std::atomic<bool> started_{false};
   std::atomic<bool> finished_{false};
   std::atomic<bool> abandoned_{false};
+  std::stop_source stop_;
   mutable std::mutex errorMutex_;
   std::exception_ptr fatal_;
 };
@@ -61,13 +89,14 @@ class Event {
   void set();
   void reset();
   bool isSet() const;
-  void wait() const;
+  // Waits until the event is set; false when the stop came first.
+  bool wait(std::stop_token stop) const;
   // True when the event was set within the time.
   bool wait(std::chrono::milliseconds limit) const;
 
  private:
   mutable std::mutex mutex_;
-  mutable std::condition_variable cv_;
+  mutable std::condition_variable_any cv_;
   bool set_;
 };
 

@@ -1,30 +1,38 @@
-// Workers that report to the user-interface thread, for real threads.
+// Workers that report to the user-interface thread and end with their page,
+// with real threads.
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "ui/Application.h"
 #include "ui/Thread.h"
+#include "ui/WorkerSlot.h"
 #include "ui/headless/HeadlessBackend.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-// Reports `count` times through synchronize, as a page's worker logs lines.
+// Reports `count` times through synchronize, as a page's worker logs lines;
+// with a gate, waits at it before each report.
 class Reporter : public ui::Thread {
  public:
   explicit Reporter(int count, ui::Event* gate = nullptr) : count_(count), gate_(gate) {}
-  ~Reporter() override { waitFor(); }
   std::vector<std::thread::id> ranOn;  // touched on the UI thread only
   std::atomic<int> dropped{0};
   std::atomic<int> reached{0};
+  std::atomic<bool> stoppedAtGate{false};
 
  protected:
   void execute() override {
     for (int i = 0; i < count_; ++i) {
-      if (gate_) gate_->wait();
+      if (gate_ && !wait(*gate_)) {
+        stoppedAtGate = true;
+        return;
+      }
       reached = i + 1;
       if (!synchronize([this] { ranOn.push_back(std::this_thread::get_id()); })) {
         ++dropped;
@@ -38,85 +46,310 @@ class Reporter : public ui::Thread {
   ui::Event* gate_;
 };
 
+// A call that blocks until broken off, as a library call waits for a card.
+struct BlockingCall {
+  std::mutex mutex;
+  std::condition_variable cv;
+  int breakOffs = 0;
+  std::atomic<int> inside{0};
+  // Returns -100 when broken off.
+  int call() {
+    std::unique_lock lock(mutex);
+    const int at = breakOffs;
+    ++inside;
+    cv.wait(lock, [&] { return breakOffs != at; });
+    --inside;
+    return -100;
+  }
+  void breakOff() {
+    {
+      std::lock_guard lock(mutex);
+      ++breakOffs;
+    }
+    cv.notify_all();
+  }
+};
+
+class Caller : public ui::Thread {
+ public:
+  explicit Caller(BlockingCall& device) : device_(device) {}
+  std::atomic<int> result{0};
+  std::atomic<bool> touchedPage{false};
+
+ protected:
+  void execute() override {
+    result = device_.call();
+    // Whatever came back, a page that is gone is never touched.
+    if (!synchronize([this] { touchedPage = true; })) return;
+  }
+
+ private:
+  BlockingCall& device_;
+};
+
+bool runningDrainsTo0() {
+  return ui::app().runUntil([] { return ui::Thread::running() == 0; }, 5s);
+}
+
 TEST(Worker, SynchronizeRunsOnTheUiThreadWhileItWaitsForTheWorker) {
   ui::headless::Session session;
-  Reporter worker(25);
-  worker.start();
-  worker.waitFor();  // would deadlock if waiting did not serve the requests
-  EXPECT_TRUE(worker.finished());
-  ASSERT_EQ(worker.ranOn.size(), 25u);
-  for (auto id : worker.ranOn) EXPECT_EQ(id, std::this_thread::get_id());
-  EXPECT_EQ(worker.dropped, 0);
+  auto worker = std::make_shared<Reporter>(25);
+  worker->start();
+  worker->waitFor();  // would deadlock if waiting did not serve the requests
+  EXPECT_TRUE(worker->finished());
+  ASSERT_EQ(worker->ranOn.size(), 25u);
+  for (auto id : worker->ranOn) EXPECT_EQ(id, std::this_thread::get_id());
+  EXPECT_EQ(worker->dropped, 0);
+  EXPECT_TRUE(ui::app().runUntil([] { return ui::Thread::running() == 0; }, 5s));
 }
 
 TEST(Worker, RequestsAreServedByTheMessageLoopToo) {
   ui::headless::Session session;
-  Reporter worker(5);
-  worker.start();
-  EXPECT_TRUE(ui::app().runUntil([&] { return worker.finished(); }, 5s));
-  EXPECT_EQ(worker.ranOn.size(), 5u);
+  auto worker = std::make_shared<Reporter>(5);
+  worker->start();
+  EXPECT_TRUE(ui::app().runUntil([&] { return worker->finished(); }, 5s));
+  EXPECT_EQ(worker->ranOn.size(), 5u);
 }
 
 TEST(Worker, AClosingOwnersRequestsAreDroppedAndItsWorkerStillEnds) {
   ui::headless::Session session;
-  Reporter worker(1000);
-  worker.start();
+  auto worker = std::make_shared<Reporter>(1000);
+  worker->start();
   // Let a few reports through, then close while one is waiting in the queue.
-  ASSERT_TRUE(ui::app().runUntil([&] { return worker.ranOn.size() >= 3; }, 5s));
-  // The worker now waits inside synchronize until its request is served.
+  ASSERT_TRUE(ui::app().runUntil([&] { return worker->ranOn.size() >= 3; }, 5s));
   for (int i = 0; i < 5000 && !ui::app().hasPending(); ++i) std::this_thread::sleep_for(1ms);
   ASSERT_TRUE(ui::app().hasPending());
-  const std::size_t before = worker.ranOn.size();
-  worker.abandon();
-  worker.waitFor();
-  EXPECT_TRUE(worker.finished());
-  EXPECT_EQ(worker.ranOn.size(), before);  // nothing ran after the close
-  EXPECT_EQ(worker.dropped, 1);
+  const std::size_t before = worker->ranOn.size();
+  worker->abandon();
+  worker->waitFor();
+  EXPECT_TRUE(worker->finished());
+  EXPECT_EQ(worker->ranOn.size(), before);  // nothing ran after the close
+  EXPECT_EQ(worker->dropped, 1);
 }
-
-TEST(Worker, AbandonBeforeAnyRequestMakesTheFirstOneFail) {
-  ui::headless::Session session;
-  ui::Event gate;
-  Reporter worker(3, &gate);
-  worker.start();
-  worker.abandon();
-  gate.set();
-  worker.waitFor();
-  EXPECT_TRUE(worker.ranOn.empty());
-  EXPECT_EQ(worker.reached, 1);
-}
-
-class Failing : public ui::Thread {
- public:
-  ~Failing() override { waitFor(); }
-
- protected:
-  void execute() override {
-    // An error thrown on the UI thread comes back to the worker.
-    (void)synchronize([] { throw std::runtime_error("bad field"); });
-  }
-};
 
 TEST(Worker, AnErrorInARequestEndsTheWorkerNotTheProgram) {
+  class Failing : public ui::Thread {
+   protected:
+    void execute() override { (void)synchronize([] { throw std::runtime_error("bad field"); }); }
+  };
   ui::headless::Session session;
-  Failing worker;
-  worker.start();
-  worker.waitFor();
-  ASSERT_TRUE(worker.fatalError());
-  EXPECT_THROW(std::rethrow_exception(worker.fatalError()), std::runtime_error);
+  auto worker = std::make_shared<Failing>();
+  worker->start();
+  worker->waitFor();
+  ASSERT_TRUE(worker->fatalError());
+  EXPECT_THROW(std::rethrow_exception(worker->fatalError()), std::runtime_error);
   EXPECT_TRUE(session.dialogs().records().empty());
 }
 
-TEST(Worker, BoundedWaitReturnsWhileTheWorkerIsBlocked) {
+TEST(Worker, BoundedWaitReturnsWhileTheWorkerIsBlockedAndServesOtherWorkers) {
   ui::headless::Session session;
   ui::Event gate;
-  Reporter worker(1, &gate);
-  worker.start();
+  auto blocked = std::make_shared<Reporter>(1, &gate);
+  auto other = std::make_shared<Reporter>(50);
+  blocked->start();
+  other->start();
   const auto t0 = std::chrono::steady_clock::now();
-  EXPECT_FALSE(worker.waitFor(50ms));
-  EXPECT_LT(std::chrono::steady_clock::now() - t0, 2s);
+  // The other worker's reports go on while the first one is waited for.
+  while (!other->finished()) EXPECT_FALSE(blocked->waitFor(20ms));
+  EXPECT_EQ(other->ranOn.size(), 50u);
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, 5s);
   gate.set();
-  EXPECT_TRUE(worker.waitFor(5s));
+  EXPECT_TRUE(blocked->waitFor(5s));
+}
+
+// --- a worker and the page that owns it ---
+
+TEST(WorkerOfAPage, WaitingAtAClosedGateIsReleasedWhenThePageGoes) {
+  ui::headless::Session session;
+  ui::Event gate;  // never opened
+  auto worker = std::make_shared<Reporter>(3, &gate);
+  {
+    ui::WorkerSlot slot;
+    slot.start(worker);
+    ASSERT_TRUE(ui::app().runUntil([&] { return worker->started(); }, 1s));
+    std::this_thread::sleep_for(10ms);
+    // The page's teardown: must come back at once, not at the limit.
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_TRUE(slot.end(5s));
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 2s);
+  }
+  EXPECT_TRUE(worker->finished());
+  EXPECT_TRUE(worker->stoppedAtGate);
+  EXPECT_TRUE(worker->ranOn.empty());
+}
+
+TEST(WorkerOfAPage, WaitingForSynchronizeWhenThePageGoesEndsWithoutRunningIt) {
+  ui::headless::Session session;
+  auto worker = std::make_shared<Reporter>(1);
+  ui::WorkerSlot slot;
+  slot.start(worker);
+  // The request is queued; nobody serves it before the page goes.
+  for (int i = 0; i < 5000 && !ui::app().hasPending(); ++i) std::this_thread::sleep_for(1ms);
+  ASSERT_TRUE(ui::app().hasPending());
+  EXPECT_TRUE(slot.end(5s));
+  EXPECT_TRUE(worker->finished());
+  EXPECT_TRUE(worker->ranOn.empty());
+  EXPECT_EQ(worker->dropped, 1);
+}
+
+TEST(WorkerOfAPage, BlockedInALibraryCallIsBrokenOffAndNeverTouchesTheGonePage) {
+  ui::headless::Session session;
+  BlockingCall device;
+  auto worker = std::make_shared<Caller>(device);
+  {
+    ui::WorkerSlot slot([&] { device.breakOff(); });
+    slot.start(worker);
+    ASSERT_TRUE(ui::app().runUntil([&] { return device.inside == 1; }, 5s));
+  }  // the page's teardown
+  EXPECT_TRUE(worker->finished());
+  EXPECT_EQ(worker->result, -100);
+  EXPECT_FALSE(worker->touchedPage);
+}
+
+TEST(WorkerOfAPage, ABreakOffThatComesJustBeforeTheCallIsRepeated) {
+  // The worker enters its call only after the first break-off: teardown
+  // must not wait for a call that nobody breaks off any more.
+  ui::headless::Session session;
+  BlockingCall device;
+  ui::Event late;
+  class LateCaller : public ui::Thread {
+   public:
+    LateCaller(BlockingCall& d, ui::Event& e) : d_(d), e_(e) {}
+
+   protected:
+    void execute() override {
+      (void)e_.wait(std::chrono::milliseconds(5000));
+      d_.call();
+    }
+
+   private:
+    BlockingCall& d_;
+    ui::Event& e_;
+  };
+  auto worker = std::make_shared<LateCaller>(device, late);
+  ui::WorkerSlot slot([&] {
+    device.breakOff();
+    late.set();  // the worker goes into its call right after this break-off
+  });
+  slot.start(worker);
+  EXPECT_TRUE(slot.end(5s));
+  EXPECT_TRUE(worker->finished());
+}
+
+TEST(WorkerOfAPage, AStopBelongsToItsRunAndIsNotUndoneByANewStart) {
+  ui::headless::Session session;
+  ui::Event gate;
+  auto first = std::make_shared<Reporter>(5, &gate);
+  auto second = std::make_shared<Reporter>(5, &gate);
+  ui::WorkerSlot slot;
+  slot.start(first);
+  slot.stop();
+  ASSERT_TRUE(ui::WorkerSlot::idle(5s));  // the stopped worker ended at its gate
+  slot.start(second);
+  gate.set();
+  ASSERT_TRUE(second->waitFor(5s));
+  EXPECT_TRUE(first->stoppedAtGate);
+  EXPECT_TRUE(first->ranOn.empty());
+  EXPECT_EQ(second->ranOn.size(), 5u);
+}
+
+TEST(WorkerOfAPage, IdleWaitsForAWorkerThatIsStillEndingAndGivesUpAtItsLimit) {
+  ui::headless::Session session;
+  ui::Event gate;
+  auto worker = std::make_shared<Reporter>(1, &gate);
+  worker->start();
+  EXPECT_FALSE(ui::WorkerSlot::idle(30ms));
+  gate.set();
+  EXPECT_TRUE(ui::WorkerSlot::idle(5s));
+}
+
+TEST(WorkerOfAPage, TeardownDuringItsOwnDialogDoesNotDeadlock) {
+  // The worker's request shows a dialog; while it is open the page goes
+  // (re-entered from the dialog's loop). Teardown must not wait for a worker
+  // that waits for this very request, and the request touches nothing after
+  // its dialog once the worker is abandoned.
+  ui::headless::Session session;
+  class Asking : public ui::Thread {
+   public:
+    std::atomic<bool> touchedAfterDialog{false};
+
+   protected:
+    void execute() override {
+      (void)synchronize([this] {
+        (void)ui::confirm("go on?");
+        if (abandoned()) return;
+        touchedAfterDialog = true;
+      });
+    }
+  };
+  auto worker = std::make_shared<Asking>();
+  auto slot = std::make_unique<ui::WorkerSlot>();
+  bool endedInside = true;
+  session.dialogs().whileOpen = [&](const ui::headless::DialogRecord&) {
+    endedInside = slot->end(2s);
+    slot.reset();
+  };
+  slot = std::make_unique<ui::WorkerSlot>();
+  slot->start(worker);
+  ASSERT_TRUE(ui::app().runUntil([&] { return worker->finished(); }, 5s));
+  session.dialogs().whileOpen = nullptr;
+  EXPECT_FALSE(endedInside);
+  EXPECT_FALSE(worker->touchedAfterDialog);
+}
+
+TEST(WorkerLifetime, AStartedWorkerLetGoAtOnceIsReclaimedSafely) {
+  // Destroying a started worker at once, over and over: no join on a
+  // running execute(), no pure virtual call, no use after free.
+  ui::headless::Session session;
+  std::atomic<int> ran{0};
+  class Quick : public ui::Thread {
+   public:
+    explicit Quick(std::atomic<int>& ran) : ran_(ran) {}
+
+   protected:
+    void execute() override { ++ran_; }
+
+   private:
+    std::atomic<int>& ran_;
+  };
+  for (int i = 0; i < 300; ++i) {
+    auto worker = std::make_shared<Quick>(ran);
+    worker->start();
+  }
+  EXPECT_TRUE(runningDrainsTo0());
+  EXPECT_EQ(ran, 300);
+}
+
+TEST(WorkerLifetime, AWorkerWhoseLastOwnerIsItsOwnThreadEndsCleanly) {
+  ui::headless::Session session;
+  std::weak_ptr<Reporter> watch;
+  {
+    auto worker = std::make_shared<Reporter>(0);
+    watch = worker;
+    worker->start();
+  }
+  EXPECT_TRUE(runningDrainsTo0());
+  EXPECT_TRUE(ui::app().runUntil([&] { return watch.expired(); }, 5s));
+}
+
+TEST(WorkerLifetime, StartingAWorkerThatNoSharedPointerOwnsIsRefused) {
+  Reporter loose(1);
+  EXPECT_THROW(loose.start(), std::bad_weak_ptr);
+  EXPECT_FALSE(loose.started());
+}
+
+TEST(Shutdown, TheBackendMayGoWhileAWorkerReports) {
+  // Workers read the backend to wake the loop; the user-interface thread
+  // replaces it at the end of the program.
+  ui::headless::Session session;
+  auto worker = std::make_shared<Reporter>(400);
+  worker->start();
+  for (int i = 0; i < 40 && !worker->finished(); ++i) {
+    ui::app().setBackend(std::make_unique<ui::headless::HeadlessBackend>());
+    ui::app().runUntil([] { return false; }, 2ms);
+  }
+  worker->waitFor();
+  EXPECT_TRUE(worker->finished());
 }
 
 TEST(ManualResetEvent, StaysOpenUntilResetAndReleasesEveryWaiter) {
@@ -126,8 +359,7 @@ TEST(ManualResetEvent, StaysOpenUntilResetAndReleasesEveryWaiter) {
   std::atomic<int> passed{0};
   std::vector<std::thread> waiters;
   for (int i = 0; i < 4; ++i) waiters.emplace_back([&] {
-      event.wait();
-      ++passed;
+      if (event.wait(std::stop_token{})) ++passed;
     });
   event.set();
   for (auto& t : waiters) t.join();
@@ -137,6 +369,17 @@ TEST(ManualResetEvent, StaysOpenUntilResetAndReleasesEveryWaiter) {
   EXPECT_FALSE(event.wait(10ms));
   ui::Event open(true);
   EXPECT_TRUE(open.isSet());
+}
+
+TEST(ManualResetEvent, AStopReleasesAWaiterOfAClosedEvent) {
+  ui::Event closed;
+  std::stop_source stop;
+  std::atomic<int> result{-1};
+  std::thread waiter([&] { result = closed.wait(stop.get_token()) ? 1 : 0; });
+  std::this_thread::sleep_for(10ms);
+  stop.request_stop();
+  waiter.join();
+  EXPECT_EQ(result, 0);
 }
 
 }  // namespace

@@ -77,7 +77,7 @@ std::string RecordingDialogs::lastDefaultExtension() const {
   return lastExtension_;
 }
 
-void HeadlessBackend::pumpMessages(int waitMs) {
+void HeadlessBackend::pumpMessages(int waitMs, bool) {
   app().waitForWork(std::chrono::milliseconds(waitMs));
 }
 

@@ -59,7 +59,7 @@ class HeadlessBackend : public Backend {
   Dialogs& dialogs() override { return dialogs_; }
   RecordingDialogs& recording() { return dialogs_; }
   void wake() override {}
-  void pumpMessages(int waitMs) override;
+  void pumpMessages(int waitMs, bool input) override;
 
  private:
   RecordingDialogs dialogs_;

@@ -235,6 +235,13 @@ LRESULT WinPeer::handle(UINT msg, WPARAM wp, LPARAM lp, bool& handled) {
     case WM_SETFOCUS:
       if (Form* f = control_.form()) f->setFocusedControl(&control_);
       break;
+    case WM_CLOSE:
+      // Only the form closes. A child window's default would destroy it
+      // under its component (a multi-line edit in dialog mode posts this to
+      // its parent on Esc).
+      if (control_.kind() == Kind::Form) break;
+      handled = true;
+      return 0;
     case WM_CHAR: {
       if (!takesKeys(control_.kind())) break;
       const char32_t key = static_cast<char32_t>(wp);
@@ -812,6 +819,12 @@ HBRUSH TextPeer::ctlColor(HDC dc, UINT) {
 }
 
 LRESULT TextPeer::handle(UINT msg, WPARAM wp, LPARAM lp, bool& handled) {
+  if (msg == WM_KEYDOWN && wp == VK_ESCAPE && multiLine()) {
+    // The edit would ask its parent to close; Esc is a character for the
+    // key handler (WM_CHAR) and nothing else.
+    handled = true;
+    return 0;
+  }
   if (msg == WM_TIMER && wp == kRedrawTimer) {
     handled = true;
     flushRedraw();

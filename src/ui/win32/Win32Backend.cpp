@@ -158,13 +158,16 @@ void Win32Backend::wake() {
   }
 }
 
-void Win32Backend::pumpMessages(int waitMs) {
+void Win32Backend::pumpMessages(int waitMs, bool input) {
+  // Without input: paint, timers, posted work and sent messages only.
+  const UINT filter = input ? 0 : PM_QS_PAINT | PM_QS_POSTMESSAGE | PM_QS_SENDMESSAGE;
+  const DWORD wakeMask = input ? QS_ALLINPUT : QS_PAINT | QS_POSTMESSAGE | QS_TIMER | QS_SENDMESSAGE;
   MSG msg;
-  if (waitMs > 0 && !PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE))
-    MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(waitMs), QS_ALLINPUT,
-                                MWMO_INPUTAVAILABLE);
+  if (waitMs > 0 && !PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | filter))
+    MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(waitMs), wakeMask,
+                                input ? MWMO_INPUTAVAILABLE : 0);
   const DWORD started = GetTickCount();
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE | filter)) {
     if (msg.message == WM_QUIT) {
       app().terminate();
       return;

@@ -32,7 +32,7 @@ class Win32Backend : public Backend {
   std::unique_ptr<Peer> createPeer(Control& control) override;
   Dialogs& dialogs() override { return dialogs_; }
   void wake() override;
-  void pumpMessages(int waitMs) override;
+  void pumpMessages(int waitMs, bool input) override;
 
   // Shared GDI objects, owned here and released with the backend.
   HFONT font(const Font& font);
