@@ -80,6 +80,14 @@ struct State {
   // nothing waiting therefore leaves no trace for the next call.
   std::uint64_t breakOffs = 0;
   std::int32_t pending = 0;
+  // readcard/writecard calls inside the library now, and the most ever.
+  std::int32_t inside = 0;
+  std::int32_t mostInside = 0;
+
+  void enter() {
+    ++inside;
+    mostInside = std::max(mostInside, inside);
+  }
 
   void restoreDefaults() {
     detectAnswer = kDefaultDetectAnswer;
@@ -296,6 +304,7 @@ std::int32_t endcard(std::int32_t mode) {
 std::int32_t readcard(std::int32_t port, std::int32_t selection, char* bufferA, char* bufferB,
                       std::int32_t mode, std::int32_t timeoutMs) {
   std::unique_lock<std::mutex> lock(g_state.mutex);
+  g_state.enter();
   std::int32_t result = checkTransfer(port, selection, bufferA, bufferB, mode, timeoutMs);
   if (result == kOk) {
     const auto scripted = g_state.takeScripted(kReadcard);
@@ -308,12 +317,14 @@ std::int32_t readcard(std::int32_t port, std::int32_t selection, char* bufferA, 
   }
   g_state.log.push_back(transferLine("readcard", port, selection, showBuffer(bufferA),
                                      showBuffer(bufferB), mode, timeoutMs, result));
+  --g_state.inside;
   return result;
 }
 
 std::int32_t writecard(std::int32_t port, std::int32_t selection, char* bufferA, char* bufferB,
                        std::int32_t mode, std::int32_t timeoutMs) {
   std::unique_lock<std::mutex> lock(g_state.mutex);
+  g_state.enter();
   // The data goes to the device with the command, before the card comes.
   const std::string shownA = showBuffer(bufferA);
   const std::string shownB = showBuffer(bufferB);
@@ -343,6 +354,7 @@ std::int32_t writecard(std::int32_t port, std::int32_t selection, char* bufferA,
   }
   g_state.log.push_back(
       transferLine("writecard", port, selection, shownA, shownB, mode, timeoutMs, result));
+  --g_state.inside;
   return result;
 }
 
@@ -395,6 +407,7 @@ EMU_EXPORT std::int32_t CARD_API writecard(std::int32_t port, std::int32_t selec
 EMU_EXPORT void emu_reset_state() {
   std::lock_guard<std::mutex> lock(emu::g_state.mutex);
   emu::g_state.restoreDefaults();
+  emu::g_state.mostInside = emu::g_state.inside;
   // Nothing may stay waiting on settings that are gone.
   emu::g_state.breakOff();
 }
@@ -464,6 +477,16 @@ EMU_EXPORT void emu_clear_log() {
 EMU_EXPORT std::int32_t emu_pending_calls() {
   std::lock_guard<std::mutex> lock(emu::g_state.mutex);
   return emu::g_state.pending;
+}
+
+EMU_EXPORT std::int32_t emu_most_concurrent_transfers() {
+  std::lock_guard<std::mutex> lock(emu::g_state.mutex);
+  return emu::g_state.mostInside;
+}
+
+EMU_EXPORT void emu_reset_most_concurrent_transfers() {
+  std::lock_guard<std::mutex> lock(emu::g_state.mutex);
+  emu::g_state.mostInside = emu::g_state.inside;
 }
 
 }  // extern "C"

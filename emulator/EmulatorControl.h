@@ -49,4 +49,10 @@ void emu_clear_log();
 
 // Number of calls of readcard or writecard waiting inside the library right now.
 std::int32_t emu_pending_calls();
+
+// The highest number of readcard/writecard calls that were inside the library
+// at the same moment since the last reset (of this count or of the state):
+// 1 as long as no two callers ever overlapped.
+std::int32_t emu_most_concurrent_transfers();
+void emu_reset_most_concurrent_transfers();
 }

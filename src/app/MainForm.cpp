@@ -1,5 +1,6 @@
 #include "app/MainForm.h"
 
+#include <chrono>
 #include <cstdint>
 #include <utility>
 
@@ -7,10 +8,14 @@
 #include "pages/Aboutframe01.h"
 #include "pages/Directframe01.h"
 #include "pages/Directframe02.h"
+#include "pages/Mreadcardframe01.h"
+#include "pages/Mwirtecardframe01.h"
 #include "pages/Readcardframe01.h"
 #include "pages/TrackChoice.h"
 #include "pages/Wirtecardframe01.h"
+#include "pages/Writetextframe01.h"
 #include "ui/Application.h"
+#include "ui/WorkerSlot.h"
 
 namespace {
 
@@ -38,10 +43,9 @@ const ui::FormRow kRows[] = {
   {Kind::Panel,      "Panel1",      "TabSheet2",   153, 23, 500, 280, "",                    "border;flat;color=menubar"},
   {Kind::Button,     "Button1",     "TabSheet2",    32, 32,  85,  25, "读卡测试",            ""},
   {Kind::Button,     "Button2",     "TabSheet2",    32, 78,  85,  25, "写卡测试",            ""},
-  // Their pages come with the continuous operations.
-  {Kind::Button,     "Button4",     "TabSheet2",    32,124,  85,  25, "连续读卡",            "disabled"},
-  {Kind::Button,     "Button5",     "TabSheet2",    32,171,  85,  25, "连续写卡",            "disabled"},
-  {Kind::Button,     "Button6",     "TabSheet2",    32,217,  85,  25, "写文本文件",          "disabled"},
+  {Kind::Button,     "Button4",     "TabSheet2",    32,124,  85,  25, "连续读卡",            ""},
+  {Kind::Button,     "Button5",     "TabSheet2",    32,171,  85,  25, "连续写卡",            ""},
+  {Kind::Button,     "Button6",     "TabSheet2",    32,217,  85,  25, "写文本文件",          ""},
   {Kind::Button,     "Button7",     "TabSheet2",    32,264,  85,  25, "卡机复位",            ""},
 
   {Kind::Panel,      "Panel2",      "TabSheet3",   153, 23, 500, 280, "",                    "border;flat;color=menubar"},
@@ -64,6 +68,11 @@ const char* const kDetectErrors[] = {
     "参数错误:超时时间小于0!！", "判断机型失败！",
 };
 constexpr const char* kDetectFailed = "判断机型失败！";
+// A worker of a continuous page may be inside the library: the window does not
+// talk to the device beside it.
+constexpr const char* kWorkerRunning = "连续读写卡正在进行，请先停止后再联机或复位！";
+// How long a stopped worker is given to end before the window refuses.
+constexpr std::chrono::milliseconds kWorkerPatience{1000};
 constexpr const char* kConnected = "联机成功！";
 
 struct ManualModel {
@@ -147,6 +156,9 @@ TForm1::TForm1() : ui::Form("Form1") {
   Button7->onClick = [this] { Button7Click(); };
   Button1->onClick = [this] { Button1Click(); };
   Button2->onClick = [this] { Button2Click(); };
+  Button4->onClick = [this] { Button4Click(); };
+  Button5->onClick = [this] { Button5Click(); };
+  Button6->onClick = [this] { Button6Click(); };
   Button8->onClick = [this] { Button8Click(); };
   Button9->onClick = [this] { Button9Click(); };
   Button10->onClick = [this] { Button10Click(); };
@@ -186,9 +198,15 @@ TForm1::~TForm1() {
 }
 
 bool TForm1::deviceUnavailable() {
-  if (libraryProblem_.empty()) return false;
-  ui::showMessage(libraryProblem_);
-  return true;
+  if (!libraryProblem_.empty()) {
+    ui::showMessage(libraryProblem_);
+    return true;
+  }
+  if (!ui::WorkerSlot::idle(kWorkerPatience)) {
+    ui::showMessage(kWorkerRunning);
+    return true;
+  }
+  return false;
 }
 
 bool TForm1::readSettings(bool withMode, std::string& status) {
@@ -315,6 +333,21 @@ void TForm1::endOperationPage() {
 void TForm1::Button2Click() {
   endOperationPage();
   showOperationPage(std::make_unique<TWirteCardFrame1>());
+}
+
+void TForm1::Button4Click() {
+  endOperationPage();
+  showOperationPage(std::make_unique<TMReadCardFrame1>());
+}
+
+void TForm1::Button5Click() {
+  endOperationPage();
+  showOperationPage(std::make_unique<TMWirteCardFrame1>());
+}
+
+void TForm1::Button6Click() {
+  endOperationPage();
+  showOperationPage(std::make_unique<TWriteTextFrame1>());
 }
 
 void TForm1::Button8Click() {

@@ -62,6 +62,9 @@ class TForm1 : public ui::Form {
   // Operation pages.
   void Button1Click();
   void Button2Click();
+  void Button4Click();
+  void Button5Click();
+  void Button6Click();
   // Help pages.
   void Button8Click();
   void Button9Click();
@@ -75,7 +78,8 @@ class TForm1 : public ui::Form {
   // Reads the command mode (when withMode), port and time-out groups, storing
   // each value as soon as its group is read; false after a stop.
   bool readSettings(bool withMode, std::string& status);
-  // The entry points are missing: tells the operator again why.
+  // The entry points are missing, or a continuous page's worker is still
+  // running: tells the operator why, and the handler calls nothing.
   bool deviceUnavailable();
   void openOperationTab();
   // After a successful connection: tab "操作" with a new read-card page.

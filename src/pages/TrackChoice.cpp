@@ -25,30 +25,6 @@ void applyStartupSelection(const TrackButtons& buttons, int deviceType) {
   buttons[static_cast<std::size_t>(c.defaultSelection - 1)]->setChecked(true);
 }
 
-std::array<bool, 3> tracksOf(int selection) {
-  switch (selection) {
-    case 1: return {true, false, false};
-    case 2: return {false, true, false};
-    case 3: return {false, false, true};
-    case 4: return {true, true, false};
-    case 5: return {false, true, true};
-    case 6: return {true, true, true};
-    default: return {false, false, false};
-  }
-}
-
-BufferTracks bufferTracks(int selection) {
-  switch (selection) {
-    case 1: return {0, 1};
-    case 2: return {2, 0};
-    case 3: return {0, 3};
-    case 4: return {2, 1};
-    case 5: return {2, 3};
-    case 6: return {2, 1};
-    default: return {};
-  }
-}
-
 std::string upperCaseAscii(std::string_view utf8) {
   std::string out(utf8);
   for (char& c : out)

@@ -9,21 +9,18 @@
 #include <string_view>
 
 #include "device/TrackBuffer.h"
+#include "device/Tracks.h"
 #include "ui/Controls.h"
 
 namespace pages {
 
 // --- common texts ---
-inline constexpr const char* kLibraryLoadFailed = "装载40x动态库失败！";
-inline constexpr const char* kEntryPointMissing = "装载40x动态库函数失败!";
+using device::kEntryPointMissing;
+using device::kLibraryLoadFailed;
+using device::kLibraryNotLoaded;
+using device::kSelection6ReadNote;
+using device::kSelection6WriteNote;
 inline constexpr const char* kChooseTrack = "请选择轨道!";
-
-// Selection 6 ("1,2,3轨") has only the two buffers of tracks 1 and 2, so the
-// operator is told that track 3 was left out.
-inline constexpr const char* kSelection6ReadNote =
-    "1,2,3轨：动态库只有两个数据缓冲区，第3轨数据无法读出，只显示了1、2轨数据。";
-inline constexpr const char* kSelection6WriteNote =
-    "1,2,3轨：动态库只有两个数据缓冲区，第3轨数据未写入，只写入了1、2轨数据。";
 
 // --- track radio buttons ---
 
@@ -47,20 +44,9 @@ void applyStartupSelection(const TrackButtons& buttons, int deviceType);
 
 // --- buffers ---
 
-// Tracks a selection code covers (index 0 = track 1); all false for 0 or an
-// unknown code.
-std::array<bool, 3> tracksOf(int selection);
-
-// Whether the selection sends or reads track 1 (then buffer B carries it).
-inline bool includesTrack1(int selection) { return tracksOf(selection)[0]; }
-
-// Which track each buffer carries: buffer A track 2 or nothing (0), buffer B
-// track 1, track 3 or nothing. Selection 6 is carried as tracks 1 and 2.
-struct BufferTracks {
-  int a = 0;
-  int b = 0;
-};
-BufferTracks bufferTracks(int selection);
+using device::BufferTracks;
+using device::bufferTracks;
+using device::tracksOf;
 
 // ASCII a to z become A to Z; every other character, Chinese included, stays.
 // Done on UTF-8 text: on device bytes it would hit the trail bytes of

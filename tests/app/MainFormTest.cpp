@@ -9,6 +9,7 @@
 #include "pages/Aboutframe01.h"
 #include "pages/Directframe01.h"
 #include "pages/Directframe02.h"
+#include "pages/Mreadcardframe01.h"
 #include "pages/Readcardframe01.h"
 #include "pages/TrackChoice.h"
 #include "pages/Wirtecardframe01.h"
@@ -75,8 +76,7 @@ TEST_F(MainWindow, OpensWithItsLayoutAndTheLibraryResolved) {
   EXPECT_EQ(f.Memo1->text(), "");
   EXPECT_FALSE(f.OperationPage);
   EXPECT_FALSE(f.HelpPage);
-  // The continuous pages are not there yet.
-  for (ui::Button* b : {f.Button4, f.Button5, f.Button6}) EXPECT_FALSE(b->enabled()) << b->name();
+  for (ui::Button* b : {f.Button4, f.Button5, f.Button6}) EXPECT_TRUE(b->enabled()) << b->name();
   EXPECT_TRUE(emu.log().empty());
 
   form.reset();
@@ -438,13 +438,20 @@ TEST_F(PageSwitch, WriteCardTestCallsEndcardWhileTheOldPageIsStillThere) {
   }
 }
 
-TEST_F(PageSwitch, PagesOfLaterStagesAreNotOffered) {
+TEST_F(PageSwitch, ContinuousPagesCallEndcardWhileTheOldPageIsStillThere) {
   connectManually();
   ASSERT_TRUE(form->PageControl1->selectTab(form->TabSheet2));
-  ui::Frame* page = form->OperationPage.get();
-  for (ui::Button* b : {form->Button4, form->Button5, form->Button6}) EXPECT_FALSE(b->click());
-  EXPECT_EQ(form->OperationPage.get(), page);
-  EXPECT_TRUE(g_endcards.empty());
+  for (ui::Button* b : {form->Button4, form->Button5, form->Button6, form->Button4}) {
+    SCOPED_TRACE(b->name());
+    ui::Frame* old = form->OperationPage.get();
+    g_endcards.clear();
+    ASSERT_TRUE(b->click());
+    ASSERT_EQ(g_endcards.size(), 1u);
+    EXPECT_EQ(g_endcards[0].page, old);
+    EXPECT_EQ(g_endcards[0].panelPages, 1u);
+    EXPECT_EQ(form->Panel1->children().size(), 1u);
+  }
+  EXPECT_NE(dynamic_cast<TMReadCardFrame1*>(form->OperationPage.get()), nullptr);
 }
 
 // --- help pages ---

@@ -55,6 +55,13 @@ void type(HWND hwnd, const std::string& utf8) {
   for (wchar_t c : widen(utf8)) SendMessageW(hwnd, WM_CHAR, c, 1);
 }
 
+void key(HWND hwnd, UINT vk) {
+  const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC)) << 16;
+  PostMessageW(hwnd, WM_KEYDOWN, vk, scan | 1);
+  // Key up: previous state down, transition bit set.
+  PostMessageW(hwnd, WM_KEYUP, vk, scan | 1 | static_cast<LPARAM>(0xC0000000u));
+}
+
 void clickTab(HWND tabs, int index) {
   RECT r{};
   SendMessageW(tabs, TCM_GETITEMRECT, index, reinterpret_cast<LPARAM>(&r));

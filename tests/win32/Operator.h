@@ -33,6 +33,10 @@ bool pumpUntil(const std::function<bool()>& condition,
 void press(HWND button);
 // Types characters into the focused window as the keyboard does.
 void type(HWND hwnd, const std::string& utf8);
+// Presses and releases a key (virtual-key code) on the focused window:
+// posted, so that it takes the program's own message loop, dialog keys and
+// translation into characters included.
+void key(HWND hwnd, UINT vk);
 // Clicks the tab at this place of the row.
 void clickTab(HWND tabs, int index);
 std::vector<std::string> tabTexts(HWND tabs);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -294,6 +295,29 @@ TEST_F(PeerTest, KeyPressesGoThroughTheFormAndTheControlFilter) {
   EXPECT_EQ(typing->text(), "Ab中");
 }
 
+TEST_F(PeerTest, EscInAMemoGoesToItsKeyHandlerAndClosesNothing) {
+  HWND top = handleOf(*form);
+  std::u32string keys;
+  for (const char* name : {"Typing", "Log"}) {
+    SCOPED_TRACE(name);
+    keys.clear();
+    auto* memo = form->get<ui::Memo>(name);
+    memo->onKeyPress = [&](char32_t& key) { keys += key; };
+    HWND h = hwnd(name);
+    SetFocus(h);
+    ASSERT_EQ(GetFocus(), h);
+    op::key(h, VK_ESCAPE);
+    op::pump(100ms);
+    EXPECT_EQ(keys, U"\x1b");
+    EXPECT_TRUE(IsWindow(h) && IsWindowVisible(h));
+    EXPECT_TRUE(IsWindow(hwnd("SheetA")) && IsWindowVisible(hwnd("SheetA")));
+    EXPECT_TRUE(IsWindowVisible(top));
+    EXPECT_FALSE(ui::app().terminated());
+    EXPECT_EQ(memo->text(), "");
+    memo->onKeyPress = nullptr;
+  }
+}
+
 TEST_F(PeerTest, LongLogsAppendInOrderAndRepaintAfterwards) {
   auto* log = form->get<ui::Memo>("Log");
   HWND h = hwnd("Log");
@@ -323,6 +347,135 @@ TEST_F(PeerTest, LongLogsAppendInOrderAndRepaintAfterwards) {
   EXPECT_TRUE(IsWindowVisible(h));
   log->clear();
   EXPECT_EQ(op::text(h), "");
+}
+
+// One card's report in a log: three lines in one entry.
+std::string report(int i) {
+  return "第" + std::to_string(i) + "次读卡成功！\r\n1轨：B6200000000000000^DEMO/CARD READER^2912" +
+         "\r\n2轨：6200000000000000=29121010000012345";
+}
+
+bool hitTestable(HWND h) {
+  RECT r;
+  GetWindowRect(h, &r);
+  const POINT centre{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+  POINT inParent = centre;
+  ScreenToClient(GetParent(h), &inParent);
+  return WindowFromPoint(centre) == h &&
+         ChildWindowFromPointEx(GetParent(h), inParent, CWP_SKIPINVISIBLE) == h;
+}
+
+TEST_F(PeerTest, ALogStaysAShownWindowThroughABurstOfAppends) {
+  auto* log = form->get<ui::Memo>("Log");
+  HWND h = hwnd("Log");
+  ASSERT_TRUE(hitTestable(h));
+  std::string expected;
+  for (int i = 1; i <= 300; ++i) {
+    log->addLine(report(i));
+    expected += (i == 1 ? "" : "\r\n") + report(i);
+    // Now and then the loop runs between two cards, as with a worker.
+    if (i % 7 == 0) ui::app().processMessages();
+    if (i % 50 == 0) {
+      EXPECT_TRUE(IsWindowVisible(h)) << i;
+      EXPECT_TRUE(hitTestable(h)) << i;
+    }
+  }
+  EXPECT_TRUE(IsWindowVisible(h));
+  EXPECT_TRUE(hitTestable(h));
+  EXPECT_EQ(op::text(h), expected);  // read from the window itself
+  EXPECT_EQ(log->text(), expected);
+  EXPECT_EQ(log->lines().size(), 900u);
+  op::pump(150ms);
+  EXPECT_EQ(op::text(h), expected);
+  EXPECT_GT(log->firstVisibleLine(), 0);
+}
+
+TEST_F(PeerTest, ChangesRightAfterABurstOfAppendsKeepTheOrder) {
+  auto* log = form->get<ui::Memo>("Log");
+  HWND h = hwnd("Log");
+  auto burst = [&](int count) {
+    for (int i = 1; i <= count; ++i) log->addLine(report(i));
+  };
+
+  // Clearing drops what was still on its way; nothing comes back later.
+  burst(40);
+  log->clear();
+  op::pump(150ms);
+  EXPECT_EQ(op::text(h), "");
+  // An entry into the emptied log begins without a line break.
+  log->addLine("甲");
+  log->addLine("乙");
+  EXPECT_EQ(log->lines(), (std::vector<std::string>{"甲", "乙"}));
+
+  burst(40);
+  log->setText("新的内容");
+  op::pump(150ms);
+  EXPECT_EQ(op::text(h), "新的内容");
+
+  // Hidden and shown again right after a burst: all of it, in order.
+  log->clear();
+  burst(40);
+  log->hide();
+  EXPECT_FALSE(IsWindowVisible(h));
+  op::pump(150ms);
+  EXPECT_FALSE(IsWindowVisible(h));
+  log->show();
+  EXPECT_TRUE(IsWindowVisible(h));
+  EXPECT_EQ(log->lines().size(), 120u);
+  EXPECT_EQ(log->lines()[117], "第40次读卡成功！");
+
+  // Scrolling goes to the end of what was appended, and back to the top.
+  log->addLine(report(41));
+  EXPECT_GT(log->firstVisibleLine(), 0);
+  log->scrollToTop();
+  EXPECT_EQ(log->firstVisibleLine(), 0);
+
+  // Typing comes after the entries appended before it.
+  auto* typing = form->get<ui::Memo>("Typing");
+  HWND t = hwnd("Typing");
+  typing->addLine("一");
+  typing->addLine("二");
+  SetFocus(t);
+  op::type(t, "x");
+  EXPECT_EQ(typing->text(), "一\r\n二x");
+  typing->addLine("三");
+  // The window goes at once: its text stays with the component.
+  typing->unrealizeTree();
+  EXPECT_EQ(typing->text(), "一\r\n二x\r\n三");
+}
+
+// Appends of three-line entries to a shown log: all at once, and one at a
+// time with the message loop running in between, as a worker reports. An
+// append that repainted each time would cost about 10 ms here.
+TEST_F(PeerTest, AppendsToAShownLogAreNotBoundByPainting) {
+  auto* log = form->get<ui::Memo>("Log");
+  HWND h = hwnd("Log");
+  constexpr int kCount = 2000;
+  using Clock = std::chrono::steady_clock;
+  auto perAppendMs = [](Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count() / kCount;
+  };
+
+  auto started = Clock::now();
+  for (int i = 1; i <= kCount; ++i) log->addLine(report(i));
+  const std::size_t lines = log->lines().size();  // reading waits for all of it
+  const double burst = perAppendMs(Clock::now() - started);
+  EXPECT_EQ(lines, 3u * kCount);
+
+  log->clear();
+  op::pump(100ms);
+  started = Clock::now();
+  for (int i = 1; i <= kCount; ++i) {
+    log->addLine(report(i));
+    ui::app().processMessages();
+  }
+  const std::size_t pacedLines = log->lines().size();
+  const double paced = perAppendMs(Clock::now() - started);
+  EXPECT_EQ(pacedLines, 3u * kCount);
+  std::printf("log appends: %.3f ms each in a burst, %.3f ms each with the loop running\n", burst, paced);
+  EXPECT_TRUE(IsWindowVisible(h));
+  EXPECT_LT(burst, 4.0);
+  EXPECT_LT(paced, 4.0);
 }
 
 // A worker reports while a message box is open: the report is shown before

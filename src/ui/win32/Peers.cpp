@@ -18,8 +18,8 @@ namespace {
 
 const wchar_t* const kPeerProp = L"CardTestPeer";
 constexpr UINT_PTR kSubclassId = 1;
-constexpr UINT_PTR kRedrawTimer = 0x5A17;
-constexpr UINT kRedrawIntervalMs = 50;
+constexpr UINT_PTR kAppendTimer = 0x5A17;
+constexpr UINT kAppendIntervalMs = 50;
 
 HINSTANCE instance() { return GetModuleHandleW(nullptr); }
 
@@ -66,6 +66,25 @@ bool parseColour(const std::string& text, COLORREF& out) {
   if (s == "black") return out = RGB(0, 0, 0), true;
   if (s == "silver") return out = RGB(192, 192, 192), true;
   return false;
+}
+
+// Messages to an edit that neither see nor change its text: appends waiting
+// for the control may stay waiting through them.
+bool leavesTextAlone(UINT msg) {
+  switch (msg) {
+    case WM_PAINT:
+    case WM_NCPAINT:
+    case WM_ERASEBKGND:
+    case WM_SYNCPAINT:
+    case WM_NCHITTEST:
+    case WM_SETCURSOR:
+    case WM_MOUSEMOVE:
+    case WM_NCMOUSEMOVE:
+    case WM_GETDLGCODE:
+    case WM_GETFONT:
+    case WM_GETOBJECT: return true;
+    default: return false;
+  }
 }
 
 bool takesKeys(Kind kind) {
@@ -738,11 +757,12 @@ TextPeer::TextPeer(Win32Backend& backend, Control& control) : WinPeer(backend, c
 }
 
 TextPeer::~TextPeer() {
-  if (hwnd_ && redrawHeld_) KillTimer(hwnd_, kRedrawTimer);
+  if (hwnd_ && !pending_.empty()) KillTimer(hwnd_, kAppendTimer);
 }
 
 std::string TextPeer::text() const {
   if (!hwnd_) return {};
+  flushAppends();
   const int n = GetWindowTextLengthW(hwnd_);
   std::wstring buffer(static_cast<std::size_t>(n) + 1, L'\0');
   const int got = GetWindowTextW(hwnd_, buffer.data(), n + 1);
@@ -751,44 +771,55 @@ std::string TextPeer::text() const {
 
 void TextPeer::setText(const std::string& text) {
   if (!hwnd_) return;
+  dropAppends();
   SetWindowTextW(hwnd_, widen(multiLine() ? withCrLf(text) : text).c_str());
 }
 
-bool TextPeer::textEmpty() const { return !hwnd_ || GetWindowTextLengthW(hwnd_) == 0; }
+bool TextPeer::textEmpty() const {
+  return !hwnd_ || (pending_.empty() && GetWindowTextLengthW(hwnd_) == 0);
+}
 
 void TextPeer::appendText(const std::string& text) {
-  if (!hwnd_) return;
-  const std::wstring piece = widen(multiLine() ? withCrLf(text) : text);
-  if (multiLine() && (redrawHeld_ || IsWindowVisible(hwnd_))) holdRedraw();
+  if (!hwnd_ || text.empty()) return;
+  if (!multiLine()) {
+    insertAtEnd(widen(text));
+    return;
+  }
+  if (pending_.empty()) SetTimer(hwnd_, kAppendTimer, kAppendIntervalMs, nullptr);
+  pending_ += widen(withCrLf(text));
+}
+
+void TextPeer::insertAtEnd(const std::wstring& piece) const {
   const int end = GetWindowTextLengthW(hwnd_);
   SendMessageW(hwnd_, EM_SETSEL, end, end);
   SendMessageW(hwnd_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(piece.c_str()));
 }
 
-void TextPeer::holdRedraw() {
-  if (redrawHeld_) return;
-  redrawHeld_ = true;
-  // What WM_SETREDRAW does in the default window procedure; the edit control
-  // keeps that message to itself and goes on painting.
-  SetWindowLongW(hwnd_, GWL_STYLE, GetWindowLongW(hwnd_, GWL_STYLE) & ~WS_VISIBLE);
-  SetTimer(hwnd_, kRedrawTimer, kRedrawIntervalMs, nullptr);
+void TextPeer::flushAppends() const {
+  if (!hwnd_ || pending_.empty()) return;
+  KillTimer(hwnd_, kAppendTimer);
+  // Out of the way first: the messages below come back through handle().
+  const std::wstring piece = std::move(pending_);
+  pending_.clear();
+  insertAtEnd(piece);
+  SendMessageW(hwnd_, EM_SCROLLCARET, 0, 0);
 }
 
-void TextPeer::flushRedraw() {
-  if (!redrawHeld_) return;
-  redrawHeld_ = false;
-  KillTimer(hwnd_, kRedrawTimer);
-  SetWindowLongW(hwnd_, GWL_STYLE, GetWindowLongW(hwnd_, GWL_STYLE) | WS_VISIBLE);
-  SendMessageW(hwnd_, EM_SCROLLCARET, 0, 0);
-  RedrawWindow(hwnd_, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE);
+void TextPeer::dropAppends() {
+  if (!hwnd_ || pending_.empty()) return;
+  KillTimer(hwnd_, kAppendTimer);
+  pending_.clear();
 }
 
 int TextPeer::firstVisibleLine() const {
-  return hwnd_ ? static_cast<int>(SendMessageW(hwnd_, EM_GETFIRSTVISIBLELINE, 0, 0)) : 0;
+  if (!hwnd_) return 0;
+  flushAppends();
+  return static_cast<int>(SendMessageW(hwnd_, EM_GETFIRSTVISIBLELINE, 0, 0));
 }
 
 void TextPeer::scrollToTop() {
   if (!hwnd_) return;
+  flushAppends();
   SendMessageW(hwnd_, EM_SETSEL, 0, 0);
   SendMessageW(hwnd_, WM_VSCROLL, SB_TOP, 0);
   SendMessageW(hwnd_, EM_SCROLLCARET, 0, 0);
@@ -802,8 +833,7 @@ void TextPeer::changed(Prop prop) {
       break;
     case Prop::Caption: break;  // the text goes through setText
     case Prop::Visible:
-      // Painting back on first: it would show the window again.
-      flushRedraw();
+      flushAppends();
       WinPeer::changed(prop);
       break;
     default: WinPeer::changed(prop); break;
@@ -819,15 +849,19 @@ HBRUSH TextPeer::ctlColor(HDC dc, UINT) {
 }
 
 LRESULT TextPeer::handle(UINT msg, WPARAM wp, LPARAM lp, bool& handled) {
+  if (msg == WM_TIMER && wp == kAppendTimer) {
+    handled = true;
+    flushAppends();
+    return 0;
+  }
+  if (!pending_.empty()) {
+    if (msg == WM_SETTEXT) dropAppends();  // replaced anyway
+    else if (!leavesTextAlone(msg)) flushAppends();
+  }
   if (msg == WM_KEYDOWN && wp == VK_ESCAPE && multiLine()) {
     // The edit would ask its parent to close; Esc is a character for the
     // key handler (WM_CHAR) and nothing else.
     handled = true;
-    return 0;
-  }
-  if (msg == WM_TIMER && wp == kRedrawTimer) {
-    handled = true;
-    flushRedraw();
     return 0;
   }
   return WinPeer::handle(msg, wp, lp, handled);

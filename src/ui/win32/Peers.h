@@ -192,11 +192,15 @@ class TextPeer : public WinPeer {
 
  private:
   bool multiLine() const { return control_.kind() == Kind::Memo; }
-  // Painting is switched off while appends come in and switched on again
-  // once per interval, so that a fast log is not bound by painting.
-  void holdRedraw();
-  void flushRedraw();
-  bool redrawHeld_ = false;
+  // Appends to a memo wait here and reach the control as one piece per short
+  // interval: each append to a shown edit costs a repaint, so a fast log
+  // would be bound by painting. Whatever reads, replaces, scrolls or types
+  // into the text takes them in first; the control stays an ordinary shown
+  // window throughout. Const: the waiting text already counts as the text.
+  void flushAppends() const;
+  void dropAppends();
+  void insertAtEnd(const std::wstring& piece) const;
+  mutable std::wstring pending_;
 };
 
 class UpDownPeer : public WinPeer {

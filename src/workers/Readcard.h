@@ -1,0 +1,44 @@
+#pragma once
+// The continuous-read worker: reads a number of cards one after the other and
+// logs every attempt in its page's log.
+#include <atomic>
+#include <cstdint>
+
+#include "device/SharedLibrary.h"
+#include "ui/Controls.h"
+#include "ui/Thread.h"
+
+// Process-wide, shared by the continuous-read page and its worker; they
+// outlive the page, and a later page finds them as the last run left them.
+// The run may go on (1) or was stopped (0).
+inline std::atomic<std::uint8_t> ReadRunning{0};
+// Number of the current attempt, from 1.
+inline std::atomic<std::int32_t> ReadCounter{0};
+// The load of the library that the last worker took; the stop button looks
+// endcard up in it. Each run's load replaces the one before.
+inline device::LibrarySlot ReaderLibraryHandle;
+
+class ReadCard : public ui::Thread {
+ public:
+  // Sets ReadRunning to 1; the run begins with start().
+  ReadCard(std::int32_t ReadCount, std::int32_t PortNumber, std::int32_t TrackSelection,
+           std::int32_t CommandMode, std::int32_t TimeoutMs, ui::Memo* DisplayMemo,
+           ui::Button* StartButton);
+
+  const std::int32_t ReadCount;
+  const std::int32_t PortNumber;
+  const std::int32_t TrackSelection;
+  const std::int32_t CommandMode;
+  const std::int32_t TimeoutMs;
+  ui::Memo* const DisplayMemo;
+  ui::Button* const StartButton;
+
+ protected:
+  void execute() override { Execute(); }
+
+ private:
+  void Execute();
+  // The process-wide flag and this run's own stop: a later start sets the
+  // flag again, but never undoes the stop of this run.
+  bool mayGoOn() const { return ReadRunning.load() != 0 && !stopRequested(); }
+};
