@@ -498,21 +498,21 @@ class Reporter : public ui::Thread {
 
 TEST_F(PeerTest, SynchronizeRunsWhileAModalBoxIsOpen) {
   auto* log = form->get<ui::Memo>("Log");
-  Reporter worker(*log);
+  auto worker = std::make_shared<Reporter>(*log);
   op::BoxAnswerer answerer(IDOK, [&] {
-    worker.boxSeen = true;
-    return worker.reported.load();
+    worker->boxSeen = true;
+    return worker->reported.load();
   });
   form->findChild("Button1")->onClick = [&] {
-    worker.start();
+    worker->start();
     ui::showMessage("请稍候");
     // The worker's line came while the box was open.
     EXPECT_EQ(log->lines(), std::vector<std::string>{"工作线程报告"});
   };
   op::press(hwnd("Button1"));
   ASSERT_TRUE(answerer.waitFor(1));
-  worker.waitFor();
-  EXPECT_TRUE(worker.reported);
+  worker->waitFor();
+  EXPECT_TRUE(worker->reported);
   EXPECT_EQ(answerer.boxes()[0].text, "请稍候");
 }
 

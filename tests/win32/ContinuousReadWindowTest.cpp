@@ -1,0 +1,216 @@
+// The continuous-read page in the real window under Wine, driven as an
+// operator drives it, with the emulated reader beside the test program.
+#include <windows.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Operator.h"
+#include "app/MainForm.h"
+#include "pages/Mreadcardframe01.h"
+#include "ui/Application.h"
+#include "ui/Thread.h"
+#include "ui/win32/Win32Backend.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using ui::win32::handleOf;
+
+// The emulator's control interface, found in the copy that the window loaded.
+struct Reader {
+  void (*resetState)() = nullptr;
+  void (*setTrack)(std::int32_t, const char*) = nullptr;
+  void (*setBlocking)(const char*, std::int32_t) = nullptr;
+  void (*setSwipeDelayMs)(std::int32_t) = nullptr;
+  std::int32_t (*pendingCalls)() = nullptr;
+  std::int32_t (*logCount)() = nullptr;
+
+  template <class F>
+  static void bind(HMODULE lib, const char* name, F& f) {
+    f = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(lib, name)));
+  }
+  bool load() {
+    HMODULE lib = GetModuleHandleW(L"40x.dll");
+    if (!lib) return false;
+    bind(lib, "emu_reset_state", resetState);
+    bind(lib, "emu_set_track", setTrack);
+    bind(lib, "emu_set_blocking", setBlocking);
+    bind(lib, "emu_set_swipe_delay_ms", setSwipeDelayMs);
+    bind(lib, "emu_pending_calls", pendingCalls);
+    bind(lib, "emu_log_count", logCount);
+    return resetState && setTrack && setBlocking && setSwipeDelayMs && pendingCalls && logCount;
+  }
+};
+
+struct Row {
+  const char* name;
+  op::Place place;
+  const char* caption;
+};
+
+class ContinuousReadWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    form = std::make_unique<TForm1>();
+    ui::app().setMainForm(form.get());
+    form->showForm();
+    op::pump(150ms);
+    top = handleOf(*form);
+    ASSERT_TRUE(reader.load());
+    reader.resetState();
+    reader.setSwipeDelayMs(5);
+    reader.setTrack(2, "6222020200112233445");
+    {
+      op::BoxAnswerer answerer(IDOK);
+      op::press(op::findByText(top, "手动连机", "Button"));
+      ASSERT_TRUE(answerer.waitFor(1));
+    }
+    op::press(op::findByText(top, "连续读卡", "Button"));
+    ASSERT_TRUE(op::pumpUntil([&] { return page() != nullptr; }));
+    op::pump(100ms);
+  }
+  void TearDown() override {
+    reader.setBlocking("readcard", 0);
+    ui::app().setMainForm(nullptr);
+    form.reset();
+    ui::app().resetTerminated();
+  }
+
+  TMReadCardFrame1* page() { return dynamic_cast<TMReadCardFrame1*>(form->OperationPage.get()); }
+  HWND on(ui::Control* c) { return handleOf(*c); }
+  HWND logBox() { return on(page()->Memo1); }
+  // Types the count as the keyboard does: the old text selected and replaced.
+  void typeCount(const std::string& count) {
+    HWND edit = on(page()->Edit1);
+    SetFocus(edit);
+    SendMessageW(edit, EM_SETSEL, 0, -1);
+    op::type(edit, count);
+  }
+  bool startEnabled() { return IsWindowEnabled(on(page()->Button1)) != FALSE; }
+
+  std::unique_ptr<TForm1> form;
+  HWND top = nullptr;
+  Reader reader;
+};
+
+TEST_F(ContinuousReadWindow, ShowsTheDescribedLayout) {
+  const Row rows[] = {
+      {"Label2", {192, 8, 89, 13}, "连续读卡测试"},
+      {"GroupBox1", {14, 23, 115, 202}, "请选择轨道"},
+      {"RadioButton1", {16, 24, 41, 17}, "1轨"},
+      {"RadioButton2", {16, 53, 41, 17}, "2轨"},
+      {"RadioButton3", {16, 82, 41, 17}, "3轨"},
+      {"RadioButton4", {16, 116, 49, 17}, "1,2轨"},
+      {"RadioButton5", {16, 148, 49, 10}, "2,3轨"},
+      {"RadioButton6", {16, 174, 65, 17}, "1,2,3轨"},
+      {"Memo1", {133, 29, 354, 195}, ""},
+      {"Label1", {48, 248, 60, 13}, "读卡次数："},
+      {"Edit1", {112, 244, 73, 21}, "0"},
+      {"UpDown1", {185, 244, 16, 21}, ""},
+      {"Button1", {221, 242, 75, 25}, "开始读卡"},
+      {"Button3", {318, 240, 75, 25}, "停止读卡"},
+      {"Button2", {408, 240, 73, 25}, "清空显示"},
+  };
+  for (const Row& r : rows) {
+    ui::Control* c = page()->findChild(r.name);
+    ASSERT_NE(c, nullptr) << r.name;
+    HWND h = on(c);
+    ASSERT_NE(h, nullptr) << r.name;
+    EXPECT_EQ(op::placeOf(h), r.place) << r.name;
+    if (std::string(r.name) != "UpDown1") EXPECT_EQ(op::text(h), r.caption) << r.name;
+    EXPECT_TRUE(IsWindowVisible(h)) << r.name;
+  }
+  EXPECT_EQ(op::placeOf(on(page())), (op::Place{0, 0, 500, 273}));
+  EXPECT_TRUE(GetWindowLongW(logBox(), GWL_STYLE) & WS_VSCROLL);
+  EXPECT_FALSE(GetWindowLongW(logBox(), GWL_STYLE) & ES_READONLY);
+  // Model 402: only "2轨", marked.
+  EXPECT_EQ(SendMessageW(on(page()->RadioButton2), BM_GETCHECK, 0, 0), BST_CHECKED);
+  EXPECT_FALSE(IsWindowEnabled(on(page()->RadioButton1)));
+}
+
+TEST_F(ContinuousReadWindow, ReadsThreeCardsIntoTheLog) {
+  typeCount("3");
+  op::press(on(page()->Button1));
+  ASSERT_TRUE(op::pumpUntil([&] { return !page()->running() && startEnabled(); }, 10000ms));
+  op::pump(100ms);
+  std::string expected;
+  for (int n = 1; n <= 3; ++n)
+    expected += "\r\n第" + std::to_string(n) + "次读卡成功！\r\n第二轨数据：\r\n6222020200112233445";
+  EXPECT_EQ(op::text(logBox()), expected);
+  op::screenshot(top, "continuous-read-after-run");
+
+  // Clear empties the real box.
+  op::press(on(page()->Button2));
+  ASSERT_TRUE(op::pumpUntil([&] { return op::text(logBox()).empty(); }));
+}
+
+TEST_F(ContinuousReadWindow, StopDuringABlockedReadReturnsAtOnceAndLogsNothing) {
+  reader.setBlocking("readcard", 1);
+  typeCount("5");
+  op::press(on(page()->Button1));
+  ASSERT_TRUE(op::pumpUntil([&] { return reader.pendingCalls() == 1; }));
+  EXPECT_FALSE(startEnabled());
+  const auto t0 = std::chrono::steady_clock::now();
+  op::press(on(page()->Button3));
+  ASSERT_TRUE(op::pumpUntil([&] { return startEnabled(); }, 2000ms));
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, 1000ms);
+  ASSERT_TRUE(op::pumpUntil([&] { return !page()->running(); }, 2000ms));
+  op::pump(200ms);
+  EXPECT_EQ(op::text(logBox()), "");
+  EXPECT_FALSE(op::boxOpen());
+}
+
+TEST_F(ContinuousReadWindow, LeavingThePageDuringARunLeavesNothingBehind) {
+  for (bool blocked : {true, false}) {
+    SCOPED_TRACE(blocked ? "blocked read" : "fast run");
+    reader.setBlocking("readcard", blocked ? 1 : 0);
+    reader.setSwipeDelayMs(0);
+    typeCount(blocked ? "5" : "100000");
+    op::press(on(page()->Button1));
+    ASSERT_TRUE(op::pumpUntil([&] {
+      return blocked ? reader.pendingCalls() == 1 : op::text(logBox()).size() > 200;
+    }));
+    op::press(op::findByText(top, "读卡测试", "Button"));
+    ASSERT_TRUE(op::pumpUntil([&] { return page() == nullptr; }));
+    EXPECT_EQ(ui::Thread::running(), 0);
+    const std::int32_t calls = reader.logCount();
+    op::pump(200ms);
+    EXPECT_EQ(reader.logCount(), calls);
+    EXPECT_FALSE(op::boxOpen());
+    EXPECT_TRUE(IsWindowVisible(top));
+    op::press(op::findByText(top, "连续读卡", "Button"));
+    ASSERT_TRUE(op::pumpUntil([&] { return page() != nullptr; }));
+    op::pump(100ms);
+  }
+}
+
+TEST_F(ContinuousReadWindow, ANewConnectionWaitsUntilTheRunIsStopped) {
+  reader.setBlocking("readcard", 1);
+  typeCount("5");
+  op::press(on(page()->Button1));
+  ASSERT_TRUE(op::pumpUntil([&] { return reader.pendingCalls() == 1; }));
+  {
+    op::BoxAnswerer answerer(IDOK);
+    op::press(op::findByText(top, "手动连机", "Button"));
+    ASSERT_TRUE(answerer.waitFor(1));
+    EXPECT_EQ(answerer.boxes()[0].text, "连续读写卡正在进行，请先停止后再联机或复位！");
+  }
+  EXPECT_NE(page(), nullptr);
+  EXPECT_EQ(reader.pendingCalls(), 1);
+  op::press(on(page()->Button3));
+  ASSERT_TRUE(op::pumpUntil([&] { return !page()->running(); }));
+  {
+    op::BoxAnswerer answerer(IDOK);
+    op::press(op::findByText(top, "手动连机", "Button"));
+    ASSERT_TRUE(answerer.waitFor(1));
+    EXPECT_EQ(answerer.boxes()[0].text, "联机成功！");
+  }
+  EXPECT_EQ(page(), nullptr);  // the read-card test page took its place
+}
+
+}  // namespace
