@@ -1,43 +1,8 @@
-// Program entry: the application with the Win32 backend, an empty title and
-// the main window, until the main window closes.
+// Program entry: the application with the Win32 backend until the main
+// window closes.
 #include <windows.h>
 
-#include <exception>
-#include <memory>
-#include <string>
-
-#include "app/MainForm.h"
-#include "ui/Application.h"
-#include "ui/win32/Text.h"
+#include "app/Program.h"
 #include "ui/win32/Win32Backend.h"
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  int result = 0;
-  try {
-    ui::win32::install();
-    // Message boxes take the title as caption: they show none.
-    ui::app().setTitle("");
-    auto form = std::make_unique<TForm1>();
-    ui::app().setMainForm(form.get());
-    ui::app().run();
-  } catch (...) {
-    // Nothing of the window is left to go on with; say why before ending.
-    if (ui::app().backend()) {
-      ui::app().showError(std::current_exception());
-    } else {
-      // No backend to show the error box with: the system's box says it.
-      std::string text = "Unknown error";
-      try {
-        throw;
-      } catch (const std::exception& e) {
-        text = e.what();
-      } catch (...) {
-      }
-      MessageBoxW(nullptr, ui::win32::widen(text).c_str(), L"", MB_OK | MB_ICONERROR);
-    }
-    result = 1;
-  }
-  ui::app().setMainForm(nullptr);
-  ui::app().setBackend(nullptr);
-  return result;
-}
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return runProgram(ui::win32::install); }

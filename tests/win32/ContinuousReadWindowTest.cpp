@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -92,6 +93,15 @@ class ContinuousReadWindow : public ::testing::Test {
     op::type(edit, count);
   }
   bool startEnabled() { return IsWindowEnabled(on(page()->Button1)) != FALSE; }
+  void selectTab(const char* caption) {
+    HWND tabs = on(form->PageControl1);
+    const auto row = op::tabTexts(tabs);
+    const auto at = std::find(row.begin(), row.end(), caption);
+    ASSERT_NE(at, row.end()) << caption;
+    op::clickTab(tabs, static_cast<int>(at - row.begin()));
+    ASSERT_TRUE(op::pumpUntil([&] { return form->PageControl1->activeSheet()->caption() == caption; }));
+    op::pump(50ms);
+  }
 
   std::unique_ptr<TForm1> form;
   HWND top = nullptr;
@@ -122,7 +132,9 @@ TEST_F(ContinuousReadWindow, ShowsTheDescribedLayout) {
     HWND h = on(c);
     ASSERT_NE(h, nullptr) << r.name;
     EXPECT_EQ(op::placeOf(h), r.place) << r.name;
-    if (std::string(r.name) != "UpDown1") EXPECT_EQ(op::text(h), r.caption) << r.name;
+    if (std::string(r.name) != "UpDown1") {
+      EXPECT_EQ(op::text(h), r.caption) << r.name;
+    }
     EXPECT_TRUE(IsWindowVisible(h)) << r.name;
   }
   EXPECT_EQ(op::placeOf(on(page())), (op::Place{0, 0, 500, 273}));
@@ -138,9 +150,12 @@ TEST_F(ContinuousReadWindow, ReadsThreeCardsIntoTheLog) {
   op::press(on(page()->Button1));
   ASSERT_TRUE(op::pumpUntil([&] { return !page()->running() && startEnabled(); }, 10000ms));
   op::pump(100ms);
+  // Each entry is a new line that begins with a line break: an empty line
+  // and then its text.
   std::string expected;
   for (int n = 1; n <= 3; ++n)
-    expected += "\r\n第" + std::to_string(n) + "次读卡成功！\r\n第二轨数据：\r\n6222020200112233445";
+    expected += std::string(n == 1 ? "" : "\r\n") + "\r\n第" + std::to_string(n) +
+                "次读卡成功！\r\n第二轨数据：\r\n6222020200112233445";
   EXPECT_EQ(op::text(logBox()), expected);
   op::screenshot(top, "continuous-read-after-run");
 
@@ -194,6 +209,7 @@ TEST_F(ContinuousReadWindow, ANewConnectionWaitsUntilTheRunIsStopped) {
   typeCount("5");
   op::press(on(page()->Button1));
   ASSERT_TRUE(op::pumpUntil([&] { return reader.pendingCalls() == 1; }));
+  selectTab("系统初始化");
   {
     op::BoxAnswerer answerer(IDOK);
     op::press(op::findByText(top, "手动连机", "Button"));
@@ -202,8 +218,10 @@ TEST_F(ContinuousReadWindow, ANewConnectionWaitsUntilTheRunIsStopped) {
   }
   EXPECT_NE(page(), nullptr);
   EXPECT_EQ(reader.pendingCalls(), 1);
+  selectTab("操作");
   op::press(on(page()->Button3));
   ASSERT_TRUE(op::pumpUntil([&] { return !page()->running(); }));
+  selectTab("系统初始化");
   {
     op::BoxAnswerer answerer(IDOK);
     op::press(op::findByText(top, "手动连机", "Button"));

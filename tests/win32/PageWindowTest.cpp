@@ -16,6 +16,7 @@
 #include "pages/Aboutframe01.h"
 #include "pages/Directframe01.h"
 #include "pages/Directframe02.h"
+#include "pages/Mreadcardframe01.h"
 #include "pages/Readcardframe01.h"
 #include "pages/Wirtecardframe01.h"
 #include "ui/Application.h"
@@ -166,6 +167,14 @@ TEST_F(PageWindowTest, EscInAnyMultiLineBoxLeavesEveryPageInPlace) {
   ASSERT_NE(writePage, nullptr);
   checkCardPage(*writePage, "write page");
   if (HasFatalFailure()) return;
+  auto* readingPage = openPage<TMReadCardFrame1>("连续读卡", form->OperationPage);
+  ASSERT_NE(readingPage, nullptr);
+  {
+    // Esc is the log's key to stop a run; whatever it says, it is answered.
+    op::BoxAnswerer answerer(IDOK);
+    ASSERT_TRUE(survivesEsc("continuous-read log", handleOf(*readingPage->Memo1),
+                            {handleOf(*readingPage), sheet2, top}));
+  }
 
   // The window still works: back to the first tab.
   selectTab("系统初始化");
