@@ -113,19 +113,11 @@ void TMReadCardFrame1::Button1Click() {
 }
 
 void TMReadCardFrame1::Button3Click() {
-  const device::SharedLibrary library = ReaderLibraryHandle.get();
-  if (!library) {
-    ui::showMessage(pages::kLibraryNotLoaded);
-    return;
-  }
-  const auto endcard = library->function<device::EndcardFn>("endcard");
-  if (!endcard) {
-    ui::showMessage(pages::kEntryPointMissing);
-    return;
-  }
+  const auto endcard = pages::endcardThrough(ReaderLibraryHandle);
+  if (!endcard) return;
   ReadRunning = 0;
   run_.stop();
-  endcard(device::CommandMode);
+  endcard.call(device::CommandMode);
   Button1->setEnabled(true);
 }
 

@@ -1,8 +1,20 @@
 #include "pages/TrackChoice.h"
 
 #include "device/DeviceText.h"
+#include "ui/Application.h"
 
 namespace pages {
+
+HeldEndcard endcardThrough(const device::LibrarySlot& handle) {
+  HeldEndcard endcard{handle.get(), nullptr};
+  if (!endcard.library) {
+    ui::showMessage(kLibraryNotLoaded);
+    return endcard;
+  }
+  endcard.call = endcard.library->function<device::EndcardFn>("endcard");
+  if (!endcard.call) ui::showMessage(kEntryPointMissing);
+  return endcard;
+}
 
 StartupChoice startupChoice(int deviceType) {
   StartupChoice c;

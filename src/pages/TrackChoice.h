@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "device/CardDevice.h"
+#include "device/SharedLibrary.h"
 #include "device/TrackBuffer.h"
 #include "device/Tracks.h"
 #include "ui/Controls.h"
@@ -21,6 +23,16 @@ using device::kLibraryNotLoaded;
 using device::kSelection6ReadNote;
 using device::kSelection6WriteNote;
 inline constexpr const char* kChooseTrack = "请选择轨道!";
+
+// A stop button's endcard, looked up in the load that its page's worker took,
+// with that load held while it is called. Empty, after the message, when no
+// load is there or it has no endcard.
+struct HeldEndcard {
+  device::SharedLibrary library;
+  device::EndcardFn call = nullptr;
+  explicit operator bool() const { return call != nullptr; }
+};
+HeldEndcard endcardThrough(const device::LibrarySlot& handle);
 
 // --- track radio buttons ---
 
