@@ -128,7 +128,9 @@ struct State {
 
     ++pending;
     std::int32_t result = device::kBrokenOff;
-    if (swipeAt && (!deadline || *swipeAt <= *deadline)) {
+    if (swipeAt && *swipeAt <= start) {
+      result = kOk;  // a swipe without delay: the card is there at once
+    } else if (swipeAt && (!deadline || *swipeAt <= *deadline)) {
       if (!wake.wait_until(lock, *swipeAt, brokenOff)) result = kOk;
     } else if (deadline) {
       if (!wake.wait_until(lock, *deadline, brokenOff)) result = kTimedOut;

@@ -1,0 +1,160 @@
+// The card pipelines end to end, headless: the page's worker, the library
+// (the emulated reader at zero swipe delay), the hand-over to the
+// user-interface thread and the log. Beside them the ceiling: the raw call
+// rate of the library from one thread.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "EmulatorClient.h"
+#include "device/Connection.h"
+#include "device/TrackBuffer.h"
+#include "pages/Mreadcardframe01.h"
+#include "ui/Application.h"
+#include "ui/Form.h"
+#include "ui/headless/HeadlessBackend.h"
+#include "workers/Readcard.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+emu::Client& reader() {
+  static emu::Client client;
+  return client;
+}
+
+void freshReader() {
+  reader().resetState();
+  reader().setSwipeDelayMs(0);
+  reader().setTrack(1, "CARD BENCH");
+  reader().setTrack(2, "6222020200112233445");
+}
+
+// Per-card time over the first and the last thousand cards of a run, from
+// the moments the card counter passed them.
+class Pace {
+ public:
+  explicit Pace(std::int64_t cards) : cards_(cards) {}
+  void begin() { start_ = Clock::now(); }
+  void seen(std::int64_t done) {
+    const auto now = Clock::now();
+    if (!firstK_ && done >= std::min<std::int64_t>(1000, cards_)) firstK_ = now;
+    if (!lastKStart_ && done >= cards_ - std::min<std::int64_t>(1000, cards_)) lastKStart_ = now;
+    end_ = now;
+  }
+  double seconds() const { return std::chrono::duration<double>(end_ - start_).count(); }
+  double firstUs() const {
+    return std::chrono::duration<double, std::micro>(*firstK_ - start_).count() /
+           static_cast<double>(std::min<std::int64_t>(1000, cards_));
+  }
+  double lastUs() const {
+    return std::chrono::duration<double, std::micro>(end_ - *lastKStart_).count() /
+           static_cast<double>(std::min<std::int64_t>(1000, cards_));
+  }
+
+ private:
+  std::int64_t cards_;
+  Clock::time_point start_, end_;
+  std::optional<Clock::time_point> firstK_, lastKStart_;
+};
+
+void report(benchmark::State& state, const Pace& pace, std::int64_t cards) {
+  state.counters["cards"] = static_cast<double>(cards);
+  state.counters["cards_per_s"] = static_cast<double>(cards) / pace.seconds();
+  state.counters["first1000_us"] = pace.firstUs();
+  state.counters["last1000_us"] = pace.lastUs();
+  state.counters["tail_ratio"] = pace.lastUs() / pace.firstUs();
+}
+
+void BM_RawReadcard(benchmark::State& state) {
+  freshReader();
+  device::TrackBuffer a, b;
+  for (auto _ : state) {
+    a.clear();
+    b.clear();
+    benchmark::DoNotOptimize(reader().readcard(1, 4, a.data(), b.data(), 2, 5000));
+    if (reader().logCount() > 100000) reader().clearLog();
+  }
+  state.counters["cards_per_s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+void BM_RawWritecard(benchmark::State& state) {
+  freshReader();
+  device::TrackBuffer a, b;
+  for (auto _ : state) {
+    a.assign("6222020200112233445");
+    b.assign("CARD BENCH");
+    benchmark::DoNotOptimize(reader().writecard(1, 4, a.data(), b.data(), 2, 5000));
+    if (reader().logCount() > 100000) reader().clearLog();
+  }
+  state.counters["cards_per_s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+// Runs one batch on a page hosted in a shown form: `start` presses Start,
+// `done` counts the cards that have gone through, `running` tells whether
+// the worker still runs.
+template <class Page>
+void runBatch(benchmark::State& state, const std::function<void(Page&)>& start,
+              const std::function<std::int64_t()>& done,
+              const std::function<bool(Page&)>& running) {
+  const std::int64_t cards = state.range(0);
+  ui::headless::Session session;
+  device::PortNumber = 1;
+  device::CommandMode = 2;
+  device::TimeoutMs = 5000;
+  device::DeviceType = 4;
+  for (auto _ : state) {
+    freshReader();
+    ui::Form host("Host");
+    host.showForm();
+    auto page = std::make_unique<Page>();
+    page->setParent(&host);
+    Pace pace(cards);
+    pace.begin();
+    start(*page);
+    ui::app().runUntil(
+        [&] {
+          pace.seen(done());
+          return !running(*page);
+        },
+        std::chrono::minutes(30));
+    state.SetIterationTime(pace.seconds());
+    report(state, pace, cards);
+    page.reset();
+  }
+}
+
+void BM_ContinuousRead(benchmark::State& state) {
+  runBatch<TMReadCardFrame1>(
+      state,
+      [&](TMReadCardFrame1& page) {
+        page.RadioButton4->setChecked(true);  // tracks 1 and 2: two track lines per card
+        page.Edit1->setText(std::to_string(state.range(0)));
+        page.Button1->click();
+      },
+      [] { return static_cast<std::int64_t>(ReadCounter.load()) - 1; },
+      [](TMReadCardFrame1& page) { return page.running(); });
+}
+
+}  // namespace
+
+BENCHMARK(BM_RawReadcard);
+BENCHMARK(BM_RawWritecard);
+BENCHMARK(BM_ContinuousRead)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();
