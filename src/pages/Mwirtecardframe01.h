@@ -1,10 +1,109 @@
 #pragma once
 // The continuous-write page: a batch of cards whose track data is a fixed
-// text and a running number.
+// text and a running number, written by a worker thread, with pause, stop
+// and a log that takes the place of the input fields while a batch runs.
+#include <cstdint>
+#include <memory>
+
+#include "device/CardDevice.h"
+#include "device/DynamicLibrary.h"
 #include "ui/Form.h"
+#include "ui/Thread.h"
+#include "ui/WorkerSlot.h"
 
 class TMWirteCardFrame1 : public ui::Frame {
  public:
+  // Reads DeviceType for the track choices the model offers, and loads the
+  // library for reset and endcard.
   TMWirteCardFrame1();
+  // Stops a batch that is still going (running, paused or waiting for a
+  // card) and waits for its worker before the controls go.
   ~TMWirteCardFrame1() override;
+
+  ui::Label* Label2 = nullptr;
+  ui::CheckBox* CheckBox1 = nullptr;
+  ui::GroupBox* GroupBox1 = nullptr;
+  ui::RadioButton* RadioButton1 = nullptr;
+  ui::RadioButton* RadioButton2 = nullptr;
+  ui::RadioButton* RadioButton3 = nullptr;
+  ui::RadioButton* RadioButton4 = nullptr;
+  ui::RadioButton* RadioButton5 = nullptr;
+  ui::RadioButton* RadioButton6 = nullptr;
+  ui::Label* Label3 = nullptr;
+  ui::Label* Label6 = nullptr;
+  ui::Edit* Edit2 = nullptr;
+  ui::UpDown* UpDown2 = nullptr;
+  ui::Label* Label9 = nullptr;
+  ui::Edit* Edit3 = nullptr;
+  ui::UpDown* UpDown3 = nullptr;
+  ui::Memo* Memo1 = nullptr;
+  ui::Label* Label4 = nullptr;
+  ui::Label* Label7 = nullptr;
+  ui::Edit* Edit4 = nullptr;
+  ui::UpDown* UpDown4 = nullptr;
+  ui::Label* Label10 = nullptr;
+  ui::Edit* Edit5 = nullptr;
+  ui::UpDown* UpDown5 = nullptr;
+  ui::Memo* Memo2 = nullptr;
+  ui::Label* Label5 = nullptr;
+  ui::Label* Label8 = nullptr;
+  ui::Edit* Edit6 = nullptr;
+  ui::UpDown* UpDown6 = nullptr;
+  ui::Label* Label11 = nullptr;
+  ui::Edit* Edit7 = nullptr;
+  ui::UpDown* UpDown7 = nullptr;
+  ui::Memo* Memo3 = nullptr;
+  ui::Memo* Memo4 = nullptr;
+  ui::Label* Label1 = nullptr;
+  ui::Edit* Edit1 = nullptr;
+  ui::UpDown* UpDown1 = nullptr;
+  ui::Button* Button1 = nullptr;
+  ui::Button* Button2 = nullptr;
+  ui::Button* Button3 = nullptr;
+  ui::Button* Button4 = nullptr;
+
+  // Track code of the next batch; 0 until a track is chosen.
+  int TrackSelection = 0;
+  // True while the operator has paused; only Button2Click changes it.
+  bool Paused = false;
+  // Open while a batch may go on; the worker waits at it before each card.
+  // Shared with the worker, which may outlive the page by a moment.
+  const std::shared_ptr<ui::Event> WriteGate = std::make_shared<ui::Event>(false);
+
+  void RadioButton1Click() { chooseTracks(1); }
+  void RadioButton2Click() { chooseTracks(2); }
+  void RadioButton3Click() { chooseTracks(3); }
+  void RadioButton4Click() { chooseTracks(4); }
+  void RadioButton5Click() { chooseTracks(5); }
+  void RadioButton6Click() { chooseTracks(6); }
+  void Button1Click();  // Start
+  void Button2Click();  // Pause or continue
+  void Button3Click();  // Stop, after a confirmation
+  void Button4Click();  // Back to the input fields
+  void Memo4KeyPress(char32_t& key);
+
+  // The worker of the current (or last) batch, if it has not ended.
+  bool running() const { return run_.busy(); }
+  // Whether the input fields (true) or the log (false) are shown.
+  bool inputLayout() const { return !Memo4->visible(); }
+
+ private:
+  void chooseTracks(int selection);
+  void showInputLayout(bool input);
+  void breakOff();
+
+  // The page's own load, for reset and endcard; declared before the worker
+  // slot, whose break-off calls through it until the worker has ended.
+  device::DynamicLibrary library_;
+  device::ResetFn reset_ = nullptr;
+  device::EndcardFn endcard_ = nullptr;
+
+  // Run parameters of the last start.
+  std::int32_t runCount_ = 0;
+  std::int32_t runPort_ = 0;
+  std::int32_t runSelection_ = 0;
+  std::int32_t runMode_ = 0;
+  std::int32_t runTimeoutMs_ = 0;
+
+  ui::WorkerSlot run_;
 };
