@@ -16,10 +16,12 @@
 #include "device/Connection.h"
 #include "device/TrackBuffer.h"
 #include "pages/Mreadcardframe01.h"
+#include "pages/Mwirtecardframe01.h"
 #include "ui/Application.h"
 #include "ui/Form.h"
 #include "ui/headless/HeadlessBackend.h"
 #include "workers/Readcard.h"
+#include "workers/Wirtecard.h"
 
 namespace {
 
@@ -147,11 +149,38 @@ void BM_ContinuousRead(benchmark::State& state) {
       [](TMReadCardFrame1& page) { return page.running(); });
 }
 
+// Tracks 1 and 2, each a fixed text and a running number.
+void BM_ContinuousWrite(benchmark::State& state) {
+  runBatch<TMWirteCardFrame1>(
+      state, [] { WriteCounter = 1; },
+      [&](TMWirteCardFrame1& page) {
+        page.RadioButton4->setChecked(true);
+        page.Memo1->setText("CARD ");
+        page.Edit2->setText("1");
+        page.Edit3->setText("1");
+        page.Memo2->setText("62220202");
+        page.Edit4->setText("100000");
+        page.Edit5->setText("1");
+        page.Edit1->setText(std::to_string(state.range(0)));
+        page.Button1->click();  // "请刷卡！" is answered at once without windows
+      },
+      [] { return static_cast<std::int64_t>(WriteCounter.load()) - 1; },
+      [](TMWirteCardFrame1& page) { return page.running(); });
+}
+
 }  // namespace
 
 BENCHMARK(BM_RawReadcard)->UseRealTime();
 BENCHMARK(BM_RawWritecard)->UseRealTime();
 BENCHMARK(BM_ContinuousRead)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+
+BENCHMARK(BM_ContinuousWrite)
     ->Arg(1000)
     ->Arg(10000)
     ->Arg(100000)
