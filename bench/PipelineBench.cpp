@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -17,10 +19,12 @@
 #include "device/TrackBuffer.h"
 #include "pages/Mreadcardframe01.h"
 #include "pages/Mwirtecardframe01.h"
+#include "pages/Writetextframe01.h"
 #include "ui/Application.h"
 #include "ui/Form.h"
 #include "ui/headless/HeadlessBackend.h"
 #include "workers/Readcard.h"
+#include "workers/TextFile.h"
 #include "workers/Wirtecard.h"
 
 namespace {
@@ -168,8 +172,47 @@ void BM_ContinuousWrite(benchmark::State& state) {
       [](TMWirteCardFrame1& page) { return page.running(); });
 }
 
+// A file of track 2 data, one line per card, in the temporary folder.
+std::string cardFile(std::int64_t cards) {
+  const auto path = std::filesystem::temp_directory_path() /
+                    ("cardtest-bench-" + std::to_string(cards) + ".txt");
+  std::ofstream out(path, std::ios::binary);
+  for (std::int64_t i = 0; i < cards; ++i) out << 6222020200000000 + i << "\r\n";
+  return path.string();
+}
+
+void BM_TextFileWrite(benchmark::State& state) {
+  const std::string path = cardFile(state.range(0));
+  std::int32_t callsBefore = 0;
+  runBatch<TWriteTextFrame1>(
+      state, [&] { callsBefore = reader().logCount(); },
+      [&](TWriteTextFrame1& page) {
+        page.Edit1->setText(path);
+        page.RadioGroup1->setItemIndex(1);  // "2股": track 2
+        page.Button3->click();
+      },
+      [&] { return static_cast<std::int64_t>(reader().logCount() - callsBefore); },
+      [](TWriteTextFrame1& page) { return page.running(); });
+  std::filesystem::remove(path);
+}
+
+// Reading and dividing a 10 MB file of a million short lines.
+void BM_ReadTextFile(benchmark::State& state) {
+  const auto path = std::filesystem::temp_directory_path() / "cardtest-bench-million.txt";
+  {
+    std::ofstream out(path, std::ios::binary);
+    for (int i = 0; i < 1000000; ++i) out << 10000000 + i << "\r\n";  // 10 bytes a line
+  }
+  for (auto _ : state) benchmark::DoNotOptimize(workers::readTextLines(path.string()).size());
+  state.counters["lines"] = 1e6;
+  state.counters["lines_per_s"] =
+      benchmark::Counter(1e6 * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  std::filesystem::remove(path);
+}
+
 }  // namespace
 
+BENCHMARK(BM_ReadTextFile)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RawReadcard)->UseRealTime();
 BENCHMARK(BM_RawWritecard)->UseRealTime();
 BENCHMARK(BM_ContinuousRead)
@@ -181,6 +224,14 @@ BENCHMARK(BM_ContinuousRead)
     ->Unit(benchmark::kMillisecond);
 
 BENCHMARK(BM_ContinuousWrite)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+
+BENCHMARK(BM_TextFileWrite)
     ->Arg(1000)
     ->Arg(10000)
     ->Arg(100000)
