@@ -48,6 +48,10 @@ std::size_t utf8SequenceAt(std::string_view bytes, std::size_t pos, std::size_t&
   return length;
 }
 
+// The device reads a buffer up to its first zero: text with a zero byte
+// would reach the card cut short.
+bool hasZeroByte(std::string_view bytes) { return bytes.find('\0') != std::string_view::npos; }
+
 bool isValidUtf8(std::string_view bytes) {
   std::size_t pos = 0;
   while (pos < bytes.size()) {
@@ -112,7 +116,7 @@ std::string toUtf8(const std::wstring& wide) {
 #ifdef _WIN32
 
 std::optional<std::string> toDeviceBytes(std::string_view utf8) {
-  if (!isValidUtf8(utf8)) return std::nullopt;
+  if (!isValidUtf8(utf8) || hasZeroByte(utf8)) return std::nullopt;
   // A UTF-8 code page takes the text as it is (and WideCharToMultiByte would
   // refuse the used-default check for it).
   if (utf8.empty() || GetACP() == CP_UTF8) return std::string(utf8);
@@ -165,7 +169,7 @@ std::string fromDeviceBytes(std::string_view bytes) {
 #else
 
 std::optional<std::string> toDeviceBytes(std::string_view utf8) {
-  if (!isValidUtf8(utf8)) return std::nullopt;
+  if (!isValidUtf8(utf8) || hasZeroByte(utf8)) return std::nullopt;
   return std::string(utf8);
 }
 

@@ -4,8 +4,26 @@
 
 namespace ui {
 
+namespace {
+
+// what() is read up to its first zero: a zero byte in the text would cut the
+// message short, so it is shown as U+FFFD.
+std::string shownText(const std::string& text) {
+  std::string shown;
+  for (const char c : text) {
+    if (c == '\0') {
+      shown += "\xEF\xBF\xBD";
+    } else {
+      shown += c;
+    }
+  }
+  return shown;
+}
+
+}  // namespace
+
 ConvertError::ConvertError(const std::string& text)
-    : std::runtime_error("'" + text + "' is not a valid integer value") {}
+    : std::runtime_error("'" + shownText(text) + "' is not a valid integer value") {}
 
 std::int32_t strToInt(const std::string& text) {
   std::size_t begin = text.find_first_not_of(" \t");

@@ -29,7 +29,7 @@ constexpr const char* kMissing = "文件不存在。";
 constexpr const char* kFolder = "这是一个文件夹，不是文件。";
 constexpr const char* kNotAFile = "这不是一个普通文件。";
 constexpr const char* kNoPermission = "没有读取该文件的权限。";
-constexpr const char* kInUse = "文件正被其他程序写入或锁定，请关闭该程序后再试。";
+[[maybe_unused]] constexpr const char* kInUse = "文件正被其他程序写入或锁定，请关闭该程序后再试。";
 constexpr const char* kTooLarge = "文件太大，无法读入内存。";
 
 std::string readFailed(unsigned long code) {

@@ -48,6 +48,11 @@ TEST(DeviceText, InvalidUtf8IsRefused) {
   }
 }
 
+TEST(DeviceText, AZeroByteIsRefusedSinceTheDeviceWouldCutTheTextThere) {
+  EXPECT_FALSE(toDeviceBytes(std::string("CARD\0" "12", 7)).has_value());
+  EXPECT_FALSE(toDeviceBytes(std::string(1, '\0')).has_value());
+}
+
 #ifdef _WIN32
 
 TEST(DeviceText, CharacterOutsideTheCodePageIsRefused) {

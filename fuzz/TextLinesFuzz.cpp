@@ -1,0 +1,71 @@
+// workers::splitLines against a byte-by-byte reference: every byte before the
+// first zero except the line ends is kept, in order; CR LF, CR and LF end a
+// line; a final line end adds no empty line. Also the overlong-line check.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Check.h"
+#include "workers/TextFile.h"
+
+namespace {
+
+std::vector<std::string> referenceLines(const std::string& bytes) {
+  std::vector<std::string> lines;
+  std::string line;
+  bool open = false;  // bytes since the last line end
+  for (std::size_t i = 0; i < bytes.size() && bytes[i] != '\0'; ++i) {
+    const char c = bytes[i];
+    if (c == '\r' || c == '\n') {
+      lines.push_back(line);
+      line.clear();
+      open = false;
+      if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
+    } else {
+      line += c;
+      open = true;
+    }
+  }
+  if (open) lines.push_back(line);
+  return lines;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  FuzzedDataProvider in(data, size);
+  const int selection = in.ConsumeIntegralInRange(-1, 7);
+  const std::size_t limit = in.ConsumeIntegralInRange<std::size_t>(0, 20);
+  const std::string bytes = in.ConsumeRemainingBytesAsString();
+
+  const workers::TextLines lines = workers::splitLines(bytes);
+  const std::vector<std::string> expected = referenceLines(bytes);
+  FUZZ_CHECK(lines.size() == expected.size());
+  FUZZ_CHECK(lines.empty() == expected.empty());
+  for (std::size_t i = 0; i < expected.size(); ++i) FUZZ_CHECK(lines[i] == expected[i]);
+  FUZZ_CHECK(lines.toStrings() == expected);
+
+  // Without the line ends, the lines are the text up to its first zero.
+  std::string kept;
+  for (const std::string& line : expected) kept += line;
+  std::string text = bytes.substr(0, bytes.find('\0'));
+  std::erase(text, '\r');
+  std::erase(text, '\n');
+  FUZZ_CHECK(kept == text);
+
+  // A two-track run writes lines in pairs; a lone last line is not written.
+  const int perCard = selection >= 1 && selection <= 3 ? 1 : selection == 4 || selection == 5 ? 2 : 0;
+  FUZZ_CHECK(workers::linesPerCard(selection) == perCard);
+  std::optional<std::size_t> overlong;
+  if (perCard != 0) {
+    const std::size_t written = expected.size() / static_cast<std::size_t>(perCard) *
+                                static_cast<std::size_t>(perCard);
+    for (std::size_t i = 0; i < written && !overlong; ++i)
+      if (expected[i].size() > limit) overlong = i;
+  }
+  FUZZ_CHECK(workers::firstOverlongLine(lines, selection, limit) == overlong);
+  return 0;
+}
