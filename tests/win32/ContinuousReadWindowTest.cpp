@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "EmulatorClient.h"
 #include "Operator.h"
 #include "app/MainForm.h"
 #include "pages/Mreadcardframe01.h"
@@ -22,31 +23,8 @@ namespace {
 using namespace std::chrono_literals;
 using ui::win32::handleOf;
 
-// The emulator's control interface, found in the copy that the window loaded.
-struct Reader {
-  void (*resetState)() = nullptr;
-  void (*setTrack)(std::int32_t, const char*) = nullptr;
-  void (*setBlocking)(const char*, std::int32_t) = nullptr;
-  void (*setSwipeDelayMs)(std::int32_t) = nullptr;
-  std::int32_t (*pendingCalls)() = nullptr;
-  std::int32_t (*logCount)() = nullptr;
-
-  template <class F>
-  static void bind(HMODULE lib, const char* name, F& f) {
-    f = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(lib, name)));
-  }
-  bool load() {
-    HMODULE lib = GetModuleHandleW(L"40x.dll");
-    if (!lib) return false;
-    bind(lib, "emu_reset_state", resetState);
-    bind(lib, "emu_set_track", setTrack);
-    bind(lib, "emu_set_blocking", setBlocking);
-    bind(lib, "emu_set_swipe_delay_ms", setSwipeDelayMs);
-    bind(lib, "emu_pending_calls", pendingCalls);
-    bind(lib, "emu_log_count", logCount);
-    return resetState && setTrack && setBlocking && setSwipeDelayMs && pendingCalls && logCount;
-  }
-};
+// The emulator copy that the window loaded, with its control interface.
+using Reader = emu::Client;
 
 struct Row {
   const char* name;
@@ -62,7 +40,7 @@ class ContinuousReadWindow : public ::testing::Test {
     form->showForm();
     op::pump(150ms);
     top = handleOf(*form);
-    ASSERT_TRUE(reader.load());
+    ASSERT_TRUE(reader.controllable());
     reader.resetState();
     reader.setSwipeDelayMs(5);
     reader.setTrack(2, "6222020200112233445");

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "EmulatorClient.h"
 #include "Operator.h"
 #include "app/MainForm.h"
 #include "pages/Mwirtecardframe01.h"
@@ -22,36 +23,8 @@ namespace {
 using namespace std::chrono_literals;
 using ui::win32::handleOf;
 
-// The emulator's control interface, found in the copy that the window loaded.
-struct Writer {
-  void (*resetState)() = nullptr;
-  void (*setBlocking)(const char*, std::int32_t) = nullptr;
-  void (*setSwipeDelayMs)(std::int32_t) = nullptr;
-  void (*scriptResults)(const char*, const std::int32_t*, std::int32_t) = nullptr;
-  std::int32_t (*pendingCalls)() = nullptr;
-  std::int32_t (*getTrack)(std::int32_t, char*, std::int32_t) = nullptr;
-
-  template <class F>
-  static void bind(HMODULE lib, const char* name, F& f) {
-    f = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(lib, name)));
-  }
-  bool load() {
-    HMODULE lib = GetModuleHandleW(L"40x.dll");
-    if (!lib) return false;
-    bind(lib, "emu_reset_state", resetState);
-    bind(lib, "emu_set_blocking", setBlocking);
-    bind(lib, "emu_set_swipe_delay_ms", setSwipeDelayMs);
-    bind(lib, "emu_script_results", scriptResults);
-    bind(lib, "emu_pending_calls", pendingCalls);
-    bind(lib, "emu_get_track", getTrack);
-    return resetState && setBlocking && setSwipeDelayMs && scriptResults && pendingCalls && getTrack;
-  }
-  std::string track(int n) const {
-    char buffer[400] = {};
-    getTrack(n, buffer, sizeof buffer);
-    return buffer;
-  }
-};
+// The emulator copy that the window loaded, with its control interface.
+using Writer = emu::Client;
 
 // Esc as the keyboard types it, through the program's own message loop.
 void typeEsc(HWND box) {
@@ -75,7 +48,7 @@ class ContinuousWriteWindow : public ::testing::Test {
     form->showForm();
     op::pump(150ms);
     top = handleOf(*form);
-    ASSERT_TRUE(writer.load());
+    ASSERT_TRUE(writer.controllable());
     writer.resetState();
     writer.setSwipeDelayMs(5);
     {

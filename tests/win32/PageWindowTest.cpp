@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "EmulatorClient.h"
 #include "Operator.h"
 #include "app/MainForm.h"
 #include "pages/Aboutframe01.h"
@@ -27,37 +28,8 @@ namespace {
 using namespace std::chrono_literals;
 using ui::win32::handleOf;
 
-// The control interface of the emulator copy that the window loaded.
-struct Emulator {
-  void (*resetState)() = nullptr;
-  std::int32_t (*logCount)() = nullptr;
-  std::int32_t (*logLine)(std::int32_t, char*, std::int32_t) = nullptr;
-  void (*clearLog)() = nullptr;
-
-  template <class F>
-  static void bind(HMODULE lib, const char* name, F& f) {
-    f = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(lib, name)));
-  }
-  bool load() {
-    HMODULE lib = GetModuleHandleW(L"40x.dll");
-    if (!lib) return false;
-    bind(lib, "emu_reset_state", resetState);
-    bind(lib, "emu_log_count", logCount);
-    bind(lib, "emu_log_line", logLine);
-    bind(lib, "emu_clear_log", clearLog);
-    return resetState && logCount && logLine && clearLog;
-  }
-  std::vector<std::string> log() const {
-    std::vector<std::string> lines;
-    for (std::int32_t i = 0; i < logCount(); ++i) {
-      std::string line(static_cast<std::size_t>(logLine(i, nullptr, 0)) + 1, '\0');
-      logLine(i, line.data(), static_cast<std::int32_t>(line.size()));
-      line.resize(line.size() - 1);
-      lines.push_back(line);
-    }
-    return lines;
-  }
-};
+// The emulator copy that the window loaded, with its control interface.
+using Emulator = emu::Client;
 
 class PageWindowTest : public ::testing::Test {
  protected:
@@ -68,7 +40,7 @@ class PageWindowTest : public ::testing::Test {
     op::pump(150ms);
     top = handleOf(*form);
     ASSERT_NE(top, nullptr);
-    ASSERT_TRUE(emulator.load());
+    ASSERT_TRUE(emulator.controllable());
     emulator.resetState();
   }
   void TearDown() override {

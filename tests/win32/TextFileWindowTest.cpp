@@ -9,9 +9,11 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "../pages/TextFileSupport.h"
+#include "EmulatorClient.h"
 #include "Operator.h"
 #include "app/MainForm.h"
 #include "pages/Readcardframe01.h"
@@ -25,38 +27,12 @@ namespace {
 using namespace std::chrono_literals;
 using ui::win32::handleOf;
 
-// The control interface of the emulator copy that the window loaded.
-struct Emulator {
-  void (*resetState)() = nullptr;
-  void (*script)(const char*, const std::int32_t*, std::int32_t) = nullptr;
-  void (*setSwipeDelayMs)(std::int32_t) = nullptr;
-  std::int32_t (*logCount)() = nullptr;
-  std::int32_t (*logLine)(std::int32_t, char*, std::int32_t) = nullptr;
-  void (*clearLog)() = nullptr;
-
-  template <class F>
-  static void bind(HMODULE lib, const char* name, F& f) {
-    f = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(lib, name)));
-  }
-  bool load() {
-    HMODULE lib = GetModuleHandleW(L"40x.dll");
-    if (!lib) return false;
-    bind(lib, "emu_reset_state", resetState);
-    bind(lib, "emu_script_results", script);
-    bind(lib, "emu_set_swipe_delay_ms", setSwipeDelayMs);
-    bind(lib, "emu_log_count", logCount);
-    bind(lib, "emu_log_line", logLine);
-    bind(lib, "emu_clear_log", clearLog);
-    return resetState && script && setSwipeDelayMs && logCount && logLine && clearLog;
-  }
+// The emulator copy that the window loaded, with its control interface.
+struct Emulator : emu::Client {
   std::vector<std::string> writes() const {
     std::vector<std::string> lines;
-    for (std::int32_t i = 0; i < logCount(); ++i) {
-      std::string line(static_cast<std::size_t>(logLine(i, nullptr, 0)) + 1, '\0');
-      logLine(i, line.data(), static_cast<std::int32_t>(line.size()));
-      line.resize(line.size() - 1);
-      if (line.rfind("writecard(", 0) == 0) lines.push_back(line);
-    }
+    for (std::string& line : log())
+      if (line.rfind("writecard(", 0) == 0) lines.push_back(std::move(line));
     return lines;
   }
 };
@@ -109,7 +85,7 @@ class TextFileWindowTest : public ::testing::Test {
     op::pump(150ms);
     top = handleOf(*form);
     ASSERT_NE(top, nullptr);
-    ASSERT_TRUE(emulator.load());
+    ASSERT_TRUE(emulator.controllable());
     emulator.resetState();
     emulator.setSwipeDelayMs(0);
     connect();
@@ -258,7 +234,7 @@ TEST_F(TextFileWindowTest, WritesTheCardsOfASmallFileAndLogsThemInTheRealEditCon
 TEST_F(TextFileWindowTest, TheRealFailureDialogRewritesOnOkAndEndsOnCancel) {
   ASSERT_NE(page, nullptr);
   const std::int32_t failures[] = {-6, -7};
-  emulator.script("writecard", failures, 2);
+  emulator.scriptResults("writecard", failures, 2);
   start(files.write("fail.txt", "1111\n2222\n"), 1);
   // The first dialog is answered OK here, the second one Cancel by the
   // answerer (one answerer at a time sees the boxes).
