@@ -64,7 +64,9 @@ bool WriteCard::FailurePrompt(std::int32_t n, std::int32_t result) {
     const bool ok = ui::confirm(question);
     // The page may have gone, or the batch been stopped, while the question was open.
     if (abandoned() || stopRequested()) return;
-    goOn = true;
+    // Cancel ends the batch here: counting on past CardCount would wrap
+    // round when CardCount is the largest count.
+    goOn = ok;
     if (!ok) {
       page_.Button1->setEnabled(true);
       page_.Button2->setEnabled(false);

@@ -57,7 +57,7 @@ class WriteCard : public ui::Thread {
   bool passGate();
   // Reports card n's failure and asks whether to go on; sets WriteCounter
   // for the card that comes next. False when the worker is to end at once
-  // (the run was stopped or the page is gone).
+  // (Cancel, which has set the buttons; the run was stopped; the page is gone).
   bool FailurePrompt(std::int32_t n, std::int32_t result);
   // The end-of-batch step: Start enabled, pause and stop disabled.
   void finishBatch();
