@@ -167,6 +167,17 @@ TEST_F(ContinuousRead, SelectionSixLogsTracksOneAndTwoAndSaysTrackThreeIsNotRead
   EXPECT_FALSE(p().Button1->enabled());
 }
 
+TEST_F(ContinuousRead, BuffersWithoutATerminatingZeroAreNeverReadPastTheirEnd) {
+  // The library fills all 300 bytes: the track's text, then filler, no zero.
+  emu.setUnterminatedBuffers(1);
+  choose(2);
+  start("1");
+  ASSERT_TRUE(ended());
+  const std::string shown = "2222" + std::string(300 - 4, '#');
+  EXPECT_EQ(lines(), (std::vector<std::string>{"", "第1次读卡成功！", "第二轨数据：", shown}));
+  EXPECT_TRUE(p().Button1->enabled());
+}
+
 TEST_F(ContinuousRead, BrokenOffReadEndsTheRunSilentlyUntilStop) {
   emu.script("readcard", {-3, -100});
   choose(1);
