@@ -1,5 +1,7 @@
-"""Turns Google Benchmark's JSON output into the table of scripts/bench and
-build/bench/results.json: one object per measurement."""
+"""Turns Google Benchmark's JSON output, and the rows of the window benchmark
+under Wine, into the table of scripts/bench and build/bench/results.json: one
+object per measurement.
+Usage: bench_table.py HEADLESS.json RESULTS.json [WINDOW.json ...]"""
 import json
 import sys
 
@@ -10,7 +12,26 @@ PIPELINES = {
 }
 
 
-def main(source, target):
+# Window rows measured against the headless ceiling of their library call.
+WINDOW_CEILING = {
+    "continuous read": "BM_RawReadcard",
+    "continuous write": "BM_RawWritecard",
+    "text file": "BM_RawWritecard",
+    "raw readcard": "BM_RawReadcard",
+}
+
+
+def window_rows(path, raw):
+    rows = []
+    for r in json.load(open(path, encoding="utf-8")):
+        ceiling = WINDOW_CEILING.get(r["pipeline"].split(",")[0])
+        rate = r.get("cards_per_s")
+        r["ratio_to_raw"] = rate / raw[ceiling] if rate and ceiling in raw else None
+        rows.append(r)
+    return rows
+
+
+def main(source, target, *window):
     runs = json.load(open(source, encoding="utf-8"))["benchmarks"]
     raw = {r["name"].split("/")[0]: r["cards_per_s"] for r in runs if r["name"].startswith("BM_Raw")}
     results = []
@@ -36,16 +57,21 @@ def main(source, target):
             "tail_ratio": r["tail_ratio"],
             "first1000_us": r["first1000_us"], "last1000_us": r["last1000_us"],
         })
+    for path in window:
+        results.extend(window_rows(path, raw))
     json.dump(results, open(target, "w", encoding="utf-8"), indent=2)
 
-    print(f"{'pipeline':<20}{'build':<10}{'cards':>8}{'cards/s':>12}{'to raw':>9}{'tail':>7}")
+    def cell(r, key, fmt):
+        return "" if r.get(key) is None else format(r[key], fmt)
+
+    print(f"{'pipeline':<26}{'build':<10}{'cards':>8}{'cards/s':>12}{'to raw':>9}{'tail':>7}"
+          f"{'click ms':>10}{'start ms':>10}")
     for r in results:
-        cards = "" if r["cards"] is None else f"{r['cards']:,}"
-        ratio = "" if r["ratio_to_raw"] is None else f"{r['ratio_to_raw']:.3f}"
-        tail = "" if r["tail_ratio"] is None else f"{r['tail_ratio']:.2f}"
-        print(f"{r['pipeline']:<20}{r['build']:<10}{cards:>8}{r['cards_per_s']:>12,.0f}{ratio:>9}{tail:>7}")
+        print(f"{r['pipeline']:<26}{r['build']:<10}{cell(r, 'cards', ','):>8}{cell(r, 'cards_per_s', ',.0f'):>12}"
+              f"{cell(r, 'ratio_to_raw', '.4f'):>9}{cell(r, 'tail_ratio', '.2f'):>7}"
+              f"{cell(r, 'click_ms', '.1f'):>10}{cell(r, 'startup_ms', '.0f'):>10}")
     print(f"(figures also in {target})")
 
 
 if __name__ == "__main__":
-    main(sys.argv[1], sys.argv[2])
+    main(*sys.argv[1:])

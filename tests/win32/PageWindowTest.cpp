@@ -18,8 +18,10 @@
 #include "pages/Directframe01.h"
 #include "pages/Directframe02.h"
 #include "pages/Mreadcardframe01.h"
+#include "pages/Mwirtecardframe01.h"
 #include "pages/Readcardframe01.h"
 #include "pages/Wirtecardframe01.h"
+#include "pages/Writetextframe01.h"
 #include "ui/Application.h"
 #include "ui/win32/Win32Backend.h"
 
@@ -147,6 +149,18 @@ TEST_F(PageWindowTest, EscInAnyMultiLineBoxLeavesEveryPageInPlace) {
     ASSERT_TRUE(survivesEsc("continuous-read log", handleOf(*readingPage->Memo1),
                             {handleOf(*readingPage), sheet2, top}));
   }
+  // The continuous write's fixed texts (its log's Esc is the stop key, tested
+  // with that page) and the text-file page's log.
+  auto* writingPage = openPage<TMWirteCardFrame1>("连续写卡", form->OperationPage);
+  ASSERT_NE(writingPage, nullptr);
+  op::press(handleOf(*writingPage->RadioButton1));
+  ASSERT_TRUE(op::pumpUntil([&] { return writingPage->TrackSelection == 1; }));
+  ASSERT_TRUE(survivesEsc("continuous-write Memo1", handleOf(*writingPage->Memo1),
+                          {handleOf(*writingPage), sheet2, top}));
+  auto* textPage = openPage<TWriteTextFrame1>("写文本文件", form->OperationPage);
+  ASSERT_NE(textPage, nullptr);
+  ASSERT_TRUE(survivesEsc("text-file log", handleOf(*textPage->Memo1),
+                          {handleOf(*textPage), sheet2, top}));
 
   // The window still works: back to the first tab.
   selectTab("系统初始化");
