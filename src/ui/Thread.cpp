@@ -92,7 +92,11 @@ std::exception_ptr Thread::fatalError() const {
 
 bool Thread::synchronize(const std::function<void()>& fn) { return app().synchronize(this, fn); }
 
-bool Thread::wait(const Event& event) const { return event.wait(stop_.get_token()); }
+bool Thread::wait(const Event& event) const {
+  // A stop wins over an event that is (or stays) set: a worker looping on an
+  // open gate must still end.
+  return event.wait(stop_.get_token()) && !stop_.stop_requested();
+}
 
 void Event::set() {
   {

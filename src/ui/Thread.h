@@ -66,7 +66,8 @@ class Thread : public std::enable_shared_from_this<Thread> {
   // Runs fn on the user-interface thread and waits for it. False when the
   // request was dropped: the worker must then end without touching its page.
   [[nodiscard]] bool synchronize(const std::function<void()>& fn);
-  // Waits until the event is set; false when a stop came first.
+  // Waits until the event is set; false when a stop was requested, whether
+  // before or while waiting, also when the event is set.
   [[nodiscard]] bool wait(const Event& event) const;
 
  private:

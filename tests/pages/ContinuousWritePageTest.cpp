@@ -878,3 +878,22 @@ TEST_F(ContinuousWrite, LibraryProblemsOfTheWorkerAreShownAndLeaveItHalted) {
 }
 
 }  // namespace
+
+namespace {
+
+// Found by the randomized sessions: a stop that came while the worker stood at
+// the open gate (the stop clears WriteRunning and leaves the gate open) made it
+// wait there again and again, forever.
+TEST_F(ContinuousWrite, StopAtAnyMomentOfAFastBatchEndsItsWorker) {
+  for (int round = 0; round < 30; ++round) {
+    SCOPED_TRACE(round);
+    cardBatch("100000");
+    settle(std::chrono::milliseconds(round % 4));
+    session.dialogs().answerConfirm(true);
+    ASSERT_TRUE(p().Button3->click());
+    EXPECT_TRUE(ui::WorkerSlot::idle(2s));
+    EXPECT_EQ(ui::Thread::running(), 0);
+  }
+}
+
+}  // namespace

@@ -236,6 +236,35 @@ TEST(WorkerOfAPage, ABreakOffThatComesJustBeforeTheCallIsRepeated) {
   EXPECT_TRUE(worker->finished());
 }
 
+TEST(WorkerOfAPage, AStoppedWorkerLoopingOnAnOpenGateEnds) {
+  // A worker that waits at an open gate again and again (its page's flag says
+  // "not now") must still see its stop.
+  class Looping : public ui::Thread {
+   public:
+    explicit Looping(ui::Event& gate) : gate_(gate) {}
+    std::atomic<int> rounds{0};
+
+   protected:
+    void execute() override {
+      while (wait(gate_)) {
+        ++rounds;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+    }
+
+   private:
+    ui::Event& gate_;
+  };
+  ui::headless::Session session;
+  ui::Event gate(true);
+  auto worker = std::make_shared<Looping>(gate);
+  ui::WorkerSlot slot;
+  slot.start(worker);
+  ASSERT_TRUE(ui::app().runUntil([&] { return worker->rounds > 3; }, 5s));
+  slot.stop();
+  EXPECT_TRUE(worker->waitFor(2s));
+}
+
 TEST(WorkerOfAPage, AStopBelongsToItsRunAndIsNotUndoneByANewStart) {
   ui::headless::Session session;
   ui::Event gate;
