@@ -21,7 +21,8 @@ class RunningPage : public cardtest::EmulatorTest {
   void SetUp() override {
     EmulatorTest::SetUp();
     cardtest::setConnection(0, 0, 0, 0);
-    emu.setSwipeDelayMs(0);
+    // A millisecond a card: the fast run outlasts every test step.
+    emu.setSwipeDelayMs(1);
     form = std::make_unique<TForm1>();
     form->showForm();
     ASSERT_TRUE(form->Button3->click());  // 联机成功！

@@ -23,7 +23,8 @@ class RunningTextPage : public cardtest::EmulatorTest {
   void SetUp() override {
     EmulatorTest::SetUp();
     cardtest::setConnection(0, 0, 0, 0);
-    emu.setSwipeDelayMs(0);
+    // A millisecond a card: the fast run outlasts every test step.
+    emu.setSwipeDelayMs(1);
     std::string many;
     for (int i = 0; i < 100000; ++i) many += "1234\r\n";
     bigFile = files.write("many.txt", many);
