@@ -6,24 +6,28 @@ namespace ui {
 
 namespace {
 
-// what() is read up to its first zero: a zero byte in the text would cut the
-// message short, so it is shown as U+FFFD.
-std::string shownText(const std::string& text) {
-  std::string shown;
+// "'%s' is not a valid integer value". what() is read up to its first zero: a
+// zero byte in the text would cut the message short, so it is shown as
+// U+FFFD. Built by appending (the operator+ form trips a false -Wrestrict in
+// the 32-bit MinGW build).
+std::string invalidIntegerMessage(const std::string& text) {
+  std::string message = "'";
+  message.reserve(text.size() + 40);
   for (const char c : text) {
     if (c == '\0') {
-      shown += "\xEF\xBF\xBD";
+      message += "\xEF\xBF\xBD";
     } else {
-      shown += c;
+      message += c;
     }
   }
-  return shown;
+  message += "' is not a valid integer value";
+  return message;
 }
 
 }  // namespace
 
 ConvertError::ConvertError(const std::string& text)
-    : std::runtime_error("'" + shownText(text) + "' is not a valid integer value") {}
+    : std::runtime_error(invalidIntegerMessage(text)) {}
 
 std::int32_t strToInt(const std::string& text) {
   std::size_t begin = text.find_first_not_of(" \t");
