@@ -142,19 +142,11 @@ void TWriteTextFrame1::Button3Click() {
 }
 
 void TWriteTextFrame1::Button5Click() {
-  const device::SharedLibrary library = TextWriteLibrary.get();
-  if (!library) {
-    ui::showMessage(pages::kLibraryNotLoaded);
-    return;
-  }
-  const auto endcard = library->function<device::EndcardFn>("endcard");
-  if (!endcard) {
-    ui::showMessage(pages::kEntryPointMissing);
-    return;
-  }
+  const auto endcard = pages::endcardThrough(TextWriteLibrary);
+  if (!endcard) return;
   TextWriteStop = 1;
   run_.stop();
-  endcard(device::CommandMode);
+  endcard.call(device::CommandMode);
   Button5->setEnabled(false);
   Button3->setEnabled(true);
 }
