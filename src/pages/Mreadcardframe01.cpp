@@ -39,17 +39,11 @@ const ui::FormRow kRows[] = {
 // pressed again; it is given this long to end.
 constexpr std::chrono::milliseconds kStartPatience{2000};
 constexpr const char* kStillEnding = "上一次连续读卡尚未结束，请稍后再开始！";
-
-// Makes a pending readcard of the worker return, through the last worker's load.
-void breakOffRead() {
-  if (const device::SharedLibrary library = ReaderLibraryHandle.get())
-    if (const auto endcard = library->function<device::EndcardFn>("endcard"))
-      endcard(device::CommandMode);
-}
-
 }  // namespace
 
-TMReadCardFrame1::TMReadCardFrame1() : ui::Frame("MReadCardFrame1"), run_(breakOffRead) {
+TMReadCardFrame1::TMReadCardFrame1()
+    : ui::Frame("MReadCardFrame1"),
+      run_([] { pages::breakOffThrough(ReaderLibraryHandle); }) {
   setBounds({0, 0, 500, 273});
   build(kRows);
   Label2 = find<ui::Label>("Label2");

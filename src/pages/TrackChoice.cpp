@@ -1,5 +1,6 @@
 #include "pages/TrackChoice.h"
 
+#include "device/Connection.h"
 #include "device/DeviceText.h"
 #include "ui/Application.h"
 
@@ -14,6 +15,12 @@ HeldEndcard endcardThrough(const device::LibrarySlot& handle) {
   endcard.call = endcard.library->function<device::EndcardFn>("endcard");
   if (!endcard.call) ui::showMessage(kEntryPointMissing);
   return endcard;
+}
+
+void breakOffThrough(const device::LibrarySlot& handle) {
+  if (const device::SharedLibrary library = handle.get())
+    if (const auto endcard = library->function<device::EndcardFn>("endcard"))
+      endcard(device::CommandMode);
 }
 
 StartupChoice startupChoice(int deviceType) {

@@ -34,6 +34,10 @@ struct HeldEndcard {
 };
 HeldEndcard endcardThrough(const device::LibrarySlot& handle);
 
+// A page's break-off of its worker's pending call: endcard through the load
+// that the worker took, silently nothing when there is none.
+void breakOffThrough(const device::LibrarySlot& handle);
+
 // --- track radio buttons ---
 
 // RadioButton1 to RadioButton6 of a page ("1轨" ... "1,2,3轨").

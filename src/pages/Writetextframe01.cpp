@@ -41,14 +41,6 @@ constexpr const char* kStillEnding = "上一次写卡尚未结束，请稍后再
 // A stopped worker may still be returning from its write when Start is
 // pressed again; it is given this long to end.
 constexpr std::chrono::milliseconds kStartPatience{2000};
-
-// Makes a pending writecard of the worker return, through the last run's load.
-void breakOffWrite() {
-  if (const device::SharedLibrary library = TextWriteLibrary.get())
-    if (const auto endcard = library->function<device::EndcardFn>("endcard"))
-      endcard(device::CommandMode);
-}
-
 }  // namespace
 
 bool TWriteTextFrame1::OpenDialog::Execute() {
@@ -58,7 +50,9 @@ bool TWriteTextFrame1::OpenDialog::Execute() {
   return true;
 }
 
-TWriteTextFrame1::TWriteTextFrame1() : ui::Frame("WriteTextFrame1"), run_(breakOffWrite) {
+TWriteTextFrame1::TWriteTextFrame1()
+    : ui::Frame("WriteTextFrame1"),
+      run_([] { pages::breakOffThrough(TextWriteLibrary); }) {
   setBounds({0, 0, 501, 278});
   build(kRows);
   Label1 = find<ui::Label>("Label1");
@@ -92,7 +86,7 @@ void TWriteTextFrame1::letStoppedWorkerEnd(std::chrono::milliseconds patience) {
   if (!worker || worker->finished() || !worker->stopRequested()) return;
   const auto deadline = std::chrono::steady_clock::now() + patience;
   while (!worker->finished() && std::chrono::steady_clock::now() < deadline) {
-    breakOffWrite();
+    pages::breakOffThrough(TextWriteLibrary);
     (void)worker->waitFor(std::chrono::milliseconds(50));
   }
 }
