@@ -2,9 +2,9 @@
 // the emulated reader beside the program at zero swipe delay: cards per
 // second, per-card time over the first and the last 1,000 cards, how long a
 // click waits at the end of a long batch, and the time from process start to
-// a shown main window. Each batch runs with the native edit as the log and
-// again with the log control of LogView.h, side by side.
-// Usage: win32_bench OUT.json [--quick] [--edit-only|--own-only] [--sizes=N,...]
+// a shown main window. Each batch runs with the program's log control and
+// again with the system's edit in its place, side by side.
+// Usage: win32_bench OUT.json [--quick] [--edit-only|--log-only] [--sizes=N,...]
 //                   [--pipelines=read,text,write]
 #include <windows.h>
 
@@ -21,7 +21,6 @@
 #include <thread>
 #include <vector>
 
-#include "LogView.h"
 #include "Operator.h"
 #include "app/MainForm.h"
 #include "device/CardDevice.h"
@@ -31,6 +30,7 @@
 #include "pages/Writetextframe01.h"
 #include "ui/Application.h"
 #include "ui/Controls.h"
+#include "ui/win32/Peers.h"
 #include "ui/win32/Text.h"
 #include "ui/win32/Win32Backend.h"
 
@@ -42,14 +42,13 @@ using ui::win32::handleOf;
 
 double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
-// Logs get the measured control; everything else the usual peers.
+// For the comparison, logs can get the system's edit instead of the log control.
 class BenchBackend : public ui::win32::Win32Backend {
  public:
-  bool ownLog = false;
+  bool nativeLog = false;
   std::unique_ptr<ui::Peer> createPeer(ui::Control& c) override {
-    if (ownLog && c.kind() == ui::Kind::Memo && !c.prop("vscroll").empty() && c.bounds().height >= 100 &&
-        !static_cast<ui::TextControl&>(c).readOnly()) {
-      auto peer = std::make_unique<bench::LogPeer>(*this, c);
+    if (nativeLog && c.kind() == ui::Kind::Memo && !c.prop("log").empty()) {
+      auto peer = std::make_unique<ui::win32::TextPeer>(*this, c);
       if (peer->hwnd()) return peer;
     }
     return Win32Backend::createPeer(c);
@@ -445,7 +444,7 @@ void writeJson(const std::string& file, const std::vector<Result>& results) {
 
 int main(int argc, char** argv) {
   std::string outFile;
-  bool quick = false, editOnly = false, ownOnly = false;
+  bool quick = false, editOnly = false, logOnly = false;
   std::string only = "read,text,write";
   std::vector<std::int64_t> sizes;
   for (int i = 1; i < argc; ++i) {
@@ -453,7 +452,7 @@ int main(int argc, char** argv) {
     if (a == "--empty-window") return emptyWindow();
     if (a == "--quick") quick = true;
     else if (a == "--edit-only") editOnly = true;
-    else if (a == "--own-only") ownOnly = true;
+    else if (a == "--log-only") logOnly = true;
     else if (a.rfind("--pipelines=", 0) == 0) only = a.substr(12);
     else if (a.rfind("--sizes=", 0) == 0) {
       sizes.clear();
@@ -466,7 +465,7 @@ int main(int argc, char** argv) {
     else outFile = a;
   }
   if (outFile.empty()) {
-    std::fprintf(stderr, "usage: win32_bench OUT.json [--quick] [--edit-only]\n");
+    std::fprintf(stderr, "usage: win32_bench OUT.json [--quick] [--edit-only|--log-only]\n");
     return 2;
   }
   std::vector<Result> results;
@@ -505,14 +504,14 @@ int main(int argc, char** argv) {
                   r.cardsPerS, r.firstUs, r.lastUs);
       results.push_back(r);
     }
-    // Side by side: each batch with the native edit, then with the own log.
+    // Side by side: each batch with the log control, then with the system's edit.
     for (int pipeline = 0; pipeline < 3; ++pipeline) {
       if (only.find(pipeline == 0 ? "read" : pipeline == 1 ? "text" : "write") == std::string::npos) continue;
       for (std::int64_t cards : sizes) {
-        for (bool own : {false, true}) {
-          if ((own && editOnly) || (!own && ownOnly)) continue;
-          backend->ownLog = own;
-          const std::string suffix = own ? ", own log" : "";
+        for (bool native : {false, true}) {
+          if ((native && logOnly) || (!native && editOnly)) continue;
+          backend->nativeLog = native;
+          const std::string suffix = native ? ", native edit" : "";
           Result r = pipeline == 0   ? b.read(cards, "continuous read" + suffix)
                      : pipeline == 1 ? b.textFile(cards, "text file" + suffix)
                                      : b.write(cards, "continuous write" + suffix);
@@ -527,7 +526,7 @@ int main(int argc, char** argv) {
         }
       }
     }
-    backend->ownLog = false;
+    backend->nativeLog = false;
     b.openPage<TMReadCardFrame1>("连续读卡");
     ui::app().setMainForm(nullptr);
     b.form.reset();

@@ -25,7 +25,7 @@ const ui::FormRow kRows[] = {
   {Kind::RadioButton, "RadioButton4", "GroupBox1",  16,116,  49,  17, "1,2轨",        "taborder=4"},
   {Kind::RadioButton, "RadioButton5", "GroupBox1",  16,148,  49,  10, "2,3轨",        "taborder=5"},
   {Kind::RadioButton, "RadioButton6", "GroupBox1",  16,174,  65,  17, "1,2,3轨",      "taborder=0"},
-  {Kind::Memo,        "Memo1",        "",          133, 29, 354, 195, "",             "vscroll;taborder=0"},
+  {Kind::Memo,        "Memo1",        "",          133, 29, 354, 195, "",             "vscroll;log;taborder=0"},
   {Kind::Label,       "Label1",       "",           48,248,  60,  13, "读卡次数：",   ""},
   {Kind::Edit,        "Edit1",        "",          112,244,  73,  21, "0",            "taborder=2"},
   {Kind::UpDown,      "UpDown1",      "",          185,244,  16,  21, "",             "associate=Edit1;min=0;max=100;position=0;taborder=1"},

@@ -50,7 +50,7 @@ const ui::FormRow kRows[] = {
   {Kind::Edit,        "Edit7",        "",          408,160,  50,  21, "0",                    "taborder=16"},
   {Kind::UpDown,      "UpDown7",      "",          458,160,  16,  21, "",                     "associate=Edit7;min=0;max=100;position=0;taborder=17"},
   {Kind::Memo,        "Memo3",        "",          144,184, 330,  40, "",                     "vscroll;taborder=5"},
-  {Kind::Memo,        "Memo4",        "",            9, 24, 481, 211, "",                     "vscroll;hidden;taborder=20"},
+  {Kind::Memo,        "Memo4",        "",            9, 24, 481, 211, "",                     "vscroll;log;hidden;taborder=20"},
   {Kind::Label,       "Label1",       "",            8,248,  60,  13, "写卡次数：",           ""},
   {Kind::Edit,        "Edit1",        "",           72,244,  49,  21, "0",                    "taborder=1"},
   {Kind::UpDown,      "UpDown1",      "",          121,244,  16,  21, "",                     "associate=Edit1;min=0;max=100;position=0;taborder=2"},
@@ -237,11 +237,12 @@ void TMWirteCardFrame1::Button1Click() {
   controls.Edit6 = Edit6;
   controls.Edit7 = Edit7;
   run_.start(std::make_shared<WriteCard>(runPort_, runCount_, runSelection_, runMode_,
-                                         runTimeoutMs_, controls, WriteGate));
+                                         runTimeoutMs_, controls, WriteGate, PauseClicks));
   WriteGate->set();
 }
 
 void TMWirteCardFrame1::Button2Click() {
+  ++*PauseClicks;
   if (!Paused) {
     Button2->setCaption("继续写卡");
     Paused = true;

@@ -28,7 +28,7 @@ const ui::FormRow kRows[] = {
   {Kind::RadioGroup,  "RadioGroup1", "",        7, 53, 336,  42, "请选择轨道",           "items=1轨|2股|3轨|1,2轨|2,3轨|1,2,3轨;columns=6;index=0;taborder=4"},
   {Kind::CheckBox,    "CheckBox1",   "",      348, 61, 147,  18, "写卡失败重写该次数据", "checked;alignment=left;taborder=5"},
   {Kind::CheckBox,    "CheckBox2",   "",      363, 79, 130,  17, "取消写卡超时限制",     "alignment=left;taborder=8"},
-  {Kind::Memo,        "Memo1",       "",       10,112, 483, 153, "",                     "vscroll;taborder=6"},
+  {Kind::Memo,        "Memo1",       "",       10,112, 483, 153, "",                     "vscroll;log;taborder=6"},
   // After Memo1, so that it lies over the memo's lower right corner.
   {Kind::Button,      "Button4",     "",      412,242,  53,  23, "清  空",               "taborder=3"},
 };

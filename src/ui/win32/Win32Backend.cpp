@@ -8,6 +8,7 @@
 #include <exception>
 
 #include "ui/Form.h"
+#include "ui/win32/LogPeer.h"
 #include "ui/win32/Peers.h"
 #include "ui/win32/Text.h"
 
@@ -209,8 +210,12 @@ std::unique_ptr<Peer> Win32Backend::createPeer(Control& control) {
     case Kind::CheckBox:
     case Kind::RadioButton: peer = std::make_unique<CheckPeer>(*this, control); break;
     case Kind::RadioGroup: peer = std::make_unique<RadioGroupPeer>(*this, control); break;
-    case Kind::Edit:
-    case Kind::Memo: peer = std::make_unique<TextPeer>(*this, control); break;
+    case Kind::Edit: peer = std::make_unique<TextPeer>(*this, control); break;
+    case Kind::Memo:
+      // Batch logs grow without end: they get the control built for that.
+      if (!control.prop("log").empty()) peer = std::make_unique<LogPeer>(*this, control);
+      else peer = std::make_unique<TextPeer>(*this, control);
+      break;
     case Kind::UpDown: peer = std::make_unique<UpDownPeer>(*this, control); break;
   }
   // Without a parent window there is nothing to show it in.
