@@ -78,21 +78,23 @@ class PageWindowTest : public ::testing::Test {
     op::pump(100ms);
     return dynamic_cast<Page*>(slot.get());
   }
+  // Types the key into every multi-line box of every page.
+  void sweepMultiLineBoxes(UINT vk);
 
   std::unique_ptr<TForm1> form;
   HWND top = nullptr;
   Emulator emulator;
 };
 
-// --- Esc in multi-line boxes ---
+// --- Esc and Enter in multi-line boxes ---
 
-// Esc typed into a box through the program's message loop, as the keyboard
+// A key typed into a box through the program's message loop, as the keyboard
 // does; the box and every window that holds it are still there and shown.
-::testing::AssertionResult survivesEsc(const char* what, HWND box, const std::vector<HWND>& holders) {
+::testing::AssertionResult survivesKey(UINT vk, const char* what, HWND box, const std::vector<HWND>& holders) {
   if (!box) return ::testing::AssertionFailure() << what << ": no window";
   SetFocus(box);
   if (GetFocus() != box) return ::testing::AssertionFailure() << what << ": cannot take the focus";
-  op::key(box, VK_ESCAPE);
+  op::key(box, vk);
   op::pump(100ms);
   if (!IsWindow(box) || !IsWindowVisible(box))
     return ::testing::AssertionFailure() << what << ": the box is gone";
@@ -103,24 +105,27 @@ class PageWindowTest : public ::testing::Test {
   return ::testing::AssertionSuccess();
 }
 
-TEST_F(PageWindowTest, EscInAnyMultiLineBoxLeavesEveryPageInPlace) {
+void PageWindowTest::sweepMultiLineBoxes(UINT vk) {
+  auto survives = [vk](const char* what, HWND box, const std::vector<HWND>& holders) {
+    return survivesKey(vk, what, box, holders);
+  };
   HWND sheet1 = handleOf(*form->TabSheet1);
-  ASSERT_TRUE(survivesEsc("status line", handleOf(*form->Memo1), {sheet1, top}));
+  ASSERT_TRUE(survives("status line", handleOf(*form->Memo1), {sheet1, top}));
 
   // The three help pages.
   selectTab("说明");
   HWND sheet3 = handleOf(*form->TabSheet3);
   auto* instructions = dynamic_cast<TDirectFrame1*>(form->HelpPage.get());
   ASSERT_NE(instructions, nullptr);
-  ASSERT_TRUE(survivesEsc("instructions", handleOf(*instructions->Memo1),
+  ASSERT_TRUE(survives("instructions", handleOf(*instructions->Memo1),
                           {handleOf(*instructions), sheet3, top}));
   auto* functions = openPage<TDirectFrame2>("函数及调用", form->HelpPage);
   ASSERT_NE(functions, nullptr);
-  ASSERT_TRUE(survivesEsc("function reference", handleOf(*functions->Memo1),
+  ASSERT_TRUE(survives("function reference", handleOf(*functions->Memo1),
                           {handleOf(*functions), sheet3, top}));
   auto* about = openPage<TAboutFrame1>("关于", form->HelpPage);
   ASSERT_NE(about, nullptr);
-  ASSERT_TRUE(survivesEsc("about", handleOf(*about->Memo1), {handleOf(*about), sheet3, top}));
+  ASSERT_TRUE(survives("about", handleOf(*about->Memo1), {handleOf(*about), sheet3, top}));
 
   // The card pages, with all three track boxes in use.
   connect();
@@ -129,9 +134,9 @@ TEST_F(PageWindowTest, EscInAnyMultiLineBoxLeavesEveryPageInPlace) {
     op::press(handleOf(*page.RadioButton6));
     ASSERT_TRUE(op::pumpUntil([&] { return page.TrackSelection == 6; }));
     const std::vector<HWND> holders{handleOf(page), sheet2, top};
-    ASSERT_TRUE(survivesEsc((name + " Memo1").c_str(), handleOf(*page.Memo1), holders));
-    ASSERT_TRUE(survivesEsc((name + " Memo2").c_str(), handleOf(*page.Memo2), holders));
-    ASSERT_TRUE(survivesEsc((name + " Memo3").c_str(), handleOf(*page.Memo3), holders));
+    ASSERT_TRUE(survives((name + " Memo1").c_str(), handleOf(*page.Memo1), holders));
+    ASSERT_TRUE(survives((name + " Memo2").c_str(), handleOf(*page.Memo2), holders));
+    ASSERT_TRUE(survives((name + " Memo3").c_str(), handleOf(*page.Memo3), holders));
   };
   auto* readPage = dynamic_cast<TReadCardFrame1*>(form->OperationPage.get());
   ASSERT_NE(readPage, nullptr);
@@ -146,7 +151,7 @@ TEST_F(PageWindowTest, EscInAnyMultiLineBoxLeavesEveryPageInPlace) {
   {
     // Esc is the log's key to stop a run; whatever it says, it is answered.
     op::BoxAnswerer answerer(IDOK);
-    ASSERT_TRUE(survivesEsc("continuous-read log", handleOf(*readingPage->Memo1),
+    ASSERT_TRUE(survives("continuous-read log", handleOf(*readingPage->Memo1),
                             {handleOf(*readingPage), sheet2, top}));
   }
   // The continuous write's fixed texts (its log's Esc is the stop key, tested
@@ -155,11 +160,11 @@ TEST_F(PageWindowTest, EscInAnyMultiLineBoxLeavesEveryPageInPlace) {
   ASSERT_NE(writingPage, nullptr);
   op::press(handleOf(*writingPage->RadioButton1));
   ASSERT_TRUE(op::pumpUntil([&] { return writingPage->TrackSelection == 1; }));
-  ASSERT_TRUE(survivesEsc("continuous-write Memo1", handleOf(*writingPage->Memo1),
+  ASSERT_TRUE(survives("continuous-write Memo1", handleOf(*writingPage->Memo1),
                           {handleOf(*writingPage), sheet2, top}));
   auto* textPage = openPage<TWriteTextFrame1>("写文本文件", form->OperationPage);
   ASSERT_NE(textPage, nullptr);
-  ASSERT_TRUE(survivesEsc("text-file log", handleOf(*textPage->Memo1),
+  ASSERT_TRUE(survives("text-file log", handleOf(*textPage->Memo1),
                           {handleOf(*textPage), sheet2, top}));
 
   // The window still works: back to the first tab.
@@ -167,6 +172,11 @@ TEST_F(PageWindowTest, EscInAnyMultiLineBoxLeavesEveryPageInPlace) {
   EXPECT_TRUE(IsWindowVisible(sheet1));
   EXPECT_FALSE(op::boxOpen());
 }
+
+TEST_F(PageWindowTest, EscInAnyMultiLineBoxLeavesEveryPageInPlace) { sweepMultiLineBoxes(VK_ESCAPE); }
+
+// Enter is a line break in a box, never the form's key.
+TEST_F(PageWindowTest, EnterInAnyMultiLineBoxLeavesEveryPageInPlace) { sweepMultiLineBoxes(VK_RETURN); }
 
 // --- Layout of the single-card pages ---
 
