@@ -382,15 +382,17 @@ double startupMs(bool program) {
   return result;
 }
 
+LRESULT CALLBACK emptyWindowProc(HWND h, UINT m, WPARAM w, LPARAM l) {
+  if (m == WM_DESTROY) PostQuitMessage(0);
+  return DefWindowProcW(h, m, w, l);
+}
+
 // The floor under the program's start-up: a process of this size that shows
 // one empty window with the same caption.
 int emptyWindow() {
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
-    if (m == WM_DESTROY) PostQuitMessage(0);
-    return DefWindowProcW(h, m, w, l);
-  };
+  wc.lpfnWndProc = emptyWindowProc;
   wc.hInstance = GetModuleHandleW(nullptr);
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = L"CardTestBenchEmpty";
