@@ -74,7 +74,9 @@ struct State {
   std::array<bool, kEntries> blocking{};
   std::array<std::deque<std::int32_t>, kEntries> scripts;
   VirtualCard card;
-  std::vector<std::string> log;
+  // A deque: the lines logged so far are never moved, as a vector's doubling
+  // moved them all under the mutex (about 0.1 s at half a million calls).
+  std::deque<std::string> log;
 
   // Counts break-offs; a waiting call ends when it changes. A break-off with
   // nothing waiting therefore leaves no trace for the next call.

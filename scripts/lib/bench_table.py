@@ -39,8 +39,16 @@ def main(source, target, *window):
         results.append({"pipeline": "raw " + name[len("BM_Raw"):].lower(), "build": "headless",
                         "cards": None, "cards_per_s": rate, "ratio_to_raw": 1.0,
                         "tail_ratio": None})
+    # The pipelines run several batches: their row is the median batch, with
+    # the smallest and largest tail beside it.
+    spread = {}
+    for r in runs:
+        if r.get("run_type") == "aggregate":
+            spread.setdefault(r["run_name"], {})[r["aggregate_name"]] = r
     for r in runs:
         base = r["name"].split("/")[0]
+        if r.get("run_type") == "aggregate" and r.get("aggregate_name") != "median":
+            continue
         if base == "BM_ReadTextFile":
             results.append({"pipeline": "read 10 MB file", "build": "headless",
                             "cards": int(r["lines"]), "cards_per_s": r["lines_per_s"],
@@ -50,13 +58,21 @@ def main(source, target, *window):
         if base not in PIPELINES:
             continue
         label, ceiling = PIPELINES[base]
-        results.append({
+        row = {
             "pipeline": label, "build": "headless", "cards": int(r["cards"]),
             "cards_per_s": r["cards_per_s"],
             "ratio_to_raw": r["cards_per_s"] / raw[ceiling] if ceiling in raw else None,
             "tail_ratio": r["tail_ratio"],
             "first1000_us": r["first1000_us"], "last1000_us": r["last1000_us"],
-        })
+            "stall_ms": r.get("stall_ms"),
+        }
+        batches = spread.get(r.get("run_name"), {})
+        if "min" in batches and "max" in batches:
+            row["batches"] = int(r["repetitions"])
+            row["tail_min"] = batches["min"]["tail_ratio"]
+            row["tail_max"] = batches["max"]["tail_ratio"]
+            row["stall_ms_max"] = batches["max"]["stall_ms"]
+        results.append(row)
     for path in window:
         results.extend(window_rows(path, raw))
     json.dump(results, open(target, "w", encoding="utf-8"), indent=2)
@@ -64,11 +80,16 @@ def main(source, target, *window):
     def cell(r, key, fmt):
         return "" if r.get(key) is None else format(r[key], fmt)
 
+    def tail_range(r):
+        if r.get("tail_min") is None:
+            return ""
+        return f"{r['tail_min']:.2f}-{r['tail_max']:.2f}"
+
     print(f"{'pipeline':<26}{'build':<10}{'cards':>8}{'cards/s':>12}{'to raw':>9}{'tail':>7}"
-          f"{'click ms':>10}{'start ms':>10}")
+          f"{'tail range':>12}{'click ms':>10}{'start ms':>10}")
     for r in results:
         print(f"{r['pipeline']:<26}{r['build']:<10}{cell(r, 'cards', ','):>8}{cell(r, 'cards_per_s', ',.0f'):>12}"
-              f"{cell(r, 'ratio_to_raw', '.4f'):>9}{cell(r, 'tail_ratio', '.2f'):>7}"
+              f"{cell(r, 'ratio_to_raw', '.4f'):>9}{cell(r, 'tail_ratio', '.2f'):>7}{tail_range(r):>12}"
               f"{cell(r, 'click_ms', '.1f'):>10}{cell(r, 'startup_ms', '.0f'):>10}")
     print(f"(figures also in {target})")
 
