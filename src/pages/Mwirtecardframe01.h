@@ -2,6 +2,7 @@
 // The continuous-write page: a batch of cards whose track data is a fixed
 // text and a running number, written by a worker thread, with pause, stop
 // and a log that takes the place of the input fields while a batch runs.
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -69,6 +70,11 @@ class TMWirteCardFrame1 : public ui::Frame {
   // Open while a batch may go on; the worker waits at it before each card.
   // Shared with the worker, which may outlive the page by a moment.
   const std::shared_ptr<ui::Event> WriteGate = std::make_shared<ui::Event>(false);
+  // Clicks of pause and continue, counted before the gate changes; the
+  // worker reuses fields read ahead only when no click came since. Shared
+  // with the worker as the gate is.
+  const std::shared_ptr<std::atomic<std::uint32_t>> PauseClicks =
+      std::make_shared<std::atomic<std::uint32_t>>(0);
 
   void RadioButton1Click() { chooseTracks(1); }
   void RadioButton2Click() { chooseTracks(2); }

@@ -24,14 +24,27 @@ constexpr const char* kBatchStopped = "连续写卡已停止，请修改数据�
 
 WriteCard::WriteCard(std::int32_t PortNumber, std::int32_t CardCount, std::int32_t TrackSelection,
                      std::int32_t CommandMode, std::int32_t TimeoutMs,
-                     const PageControls& controls, std::shared_ptr<const ui::Event> gate)
+                     const PageControls& controls, std::shared_ptr<const ui::Event> gate,
+                     std::shared_ptr<const std::atomic<std::uint32_t>> pauseClicks)
     : CardCount(CardCount),
       TrackSelection(TrackSelection),
       TimeoutMs(TimeoutMs),
       PortNumber(PortNumber),
       CommandMode(CommandMode),
       page_(controls),
-      gate_(std::move(gate)) {}
+      gate_(std::move(gate)),
+      pauseClicks_(std::move(pauseClicks)) {
+  for (int t : workers::composedTracks(TrackSelection))
+    composed_[static_cast<std::size_t>(t - 1)] = true;
+}
+
+std::array<workers::TrackFields, 3> WriteCard::readFields() const {
+  std::array<workers::TrackFields, 3> fields;
+  if (composed_[0]) fields[0] = {page_.Memo1->text(), page_.Edit2->text(), page_.Edit3->text()};
+  if (composed_[1]) fields[1] = {page_.Memo2->text(), page_.Edit4->text(), page_.Edit5->text()};
+  if (composed_[2]) fields[2] = {page_.Memo3->text(), page_.Edit6->text(), page_.Edit7->text()};
+  return fields;
+}
 
 bool WriteCard::passGate() {
   for (;;) {
@@ -93,27 +106,30 @@ void WriteCard::Execute() {
     return;
   }
 
-  const std::array<bool, 3> composed = [this] {
-    std::array<bool, 3> tracks{};
-    for (int t : workers::composedTracks(TrackSelection)) tracks[static_cast<std::size_t>(t - 1)] = true;
-    return tracks;
-  }();
   device::TrackBuffer bufferA;
   device::TrackBuffer bufferB;
+  // The next card's fields, read in the hand-over that reported a card, and
+  // the pause clicks counted in that same hand-over.
+  std::optional<std::array<workers::TrackFields, 3>> next;
+  std::uint32_t nextClicks = 0;
   WriteCounter = 1;
   while (WriteCounter.load() <= CardCount) {
     if (!passGate()) return;
     const std::int32_t n = WriteCounter.load();
 
-    // Every field of the card in one hand-over, read afresh for each card.
+    // The operator may have changed the fields while paused: a pause or
+    // continue since they were read has them read afresh, as for the first
+    // card and after a failure. Every field of the card in one hand-over.
     std::array<workers::TrackFields, 3> fields;
-    const bool read = synchronize([&] {
-      if (stopRequested()) return;
-      if (composed[0]) fields[0] = {page_.Memo1->text(), page_.Edit2->text(), page_.Edit3->text()};
-      if (composed[1]) fields[1] = {page_.Memo2->text(), page_.Edit4->text(), page_.Edit5->text()};
-      if (composed[2]) fields[2] = {page_.Memo3->text(), page_.Edit6->text(), page_.Edit7->text()};
-    });
-    if (!read || stopRequested()) return;
+    if (next && pauseClicks_->load() == nextClicks) {
+      fields = std::move(*next);
+    } else {
+      const bool read = synchronize([&] {
+        if (!stopRequested()) fields = readFields();
+      });
+      if (!read || stopRequested()) return;
+    }
+    next.reset();
 
     std::optional<std::string> refusal;
     try {
@@ -146,9 +162,15 @@ void WriteCard::Execute() {
     if (LastResult == 0) {
       const std::string entry = workers::successEntry(n, "写卡", TrackSelection, sentA, sentB,
                                                       device::kSelection6WriteNote);
-      // One hand-over and one append per card.
+      // One round trip to the user-interface thread per card: the report,
+      // one append, and the fields of the card that comes next.
       if (!synchronize([&] {
-            if (!stopRequested()) page_.Memo4->addLine(entry);
+            if (stopRequested()) return;
+            page_.Memo4->addLine(entry);
+            if (n < CardCount) {
+              next = readFields();
+              nextClicks = pauseClicks_->load();
+            }
           }))
         return;
       if (stopRequested()) return;

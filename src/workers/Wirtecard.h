@@ -2,6 +2,7 @@
 // The card-writing worker of the continuous-write page: writes a batch of
 // cards whose track data is a fixed text and a running number, card by card,
 // waiting at the page's gate before each one.
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -9,6 +10,7 @@
 
 #include "ui/Controls.h"
 #include "ui/Thread.h"
+#include "workers/Compose.h"
 
 // Process-wide, shared by the continuous-write page and its worker.
 // 1 while a batch may go on, 0 after a pause or a stop.
@@ -36,11 +38,12 @@ class WriteCard : public ui::Thread {
     ui::Edit* Edit7 = nullptr;
   };
 
-  // gate: the page's WriteGate, open while the batch is not paused. The
-  // batch begins with start().
+  // gate: the page's WriteGate, open while the batch is not paused;
+  // pauseClicks: the page's PauseClicks. The batch begins with start().
   WriteCard(std::int32_t PortNumber, std::int32_t CardCount, std::int32_t TrackSelection,
             std::int32_t CommandMode, std::int32_t TimeoutMs, const PageControls& controls,
-            std::shared_ptr<const ui::Event> gate);
+            std::shared_ptr<const ui::Event> gate,
+            std::shared_ptr<const std::atomic<std::uint32_t>> pauseClicks);
 
   const std::int32_t CardCount;
   const std::int32_t TrackSelection;
@@ -61,6 +64,8 @@ class WriteCard : public ui::Thread {
   bool FailurePrompt(std::int32_t n, std::int32_t result);
   // The end-of-batch step: Start enabled, pause and stop disabled.
   void finishBatch();
+  // The fields of the composed tracks; on the user-interface thread only.
+  std::array<workers::TrackFields, 3> readFields() const;
 
   // The last writecard result and the last failure line; the user-interface
   // thread sees them only inside a hand-over, while the worker waits.
@@ -68,4 +73,6 @@ class WriteCard : public ui::Thread {
   std::string ReportLine;
   const PageControls page_;
   const std::shared_ptr<const ui::Event> gate_;
+  const std::shared_ptr<const std::atomic<std::uint32_t>> pauseClicks_;
+  std::array<bool, 3> composed_{};  // tracks the selection composes
 };

@@ -1,5 +1,6 @@
 // The continuous-write page and its card-writing worker, with real threads,
 // against the emulated reader.
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -406,6 +407,105 @@ TEST_F(ContinuousWrite, FieldsAreReadAfreshForEveryCard) {
   EXPECT_EQ(w[0], written(1, "", "CARD1"));
   // Card 3 numbers from the new start: 50 + 2 x 2.
   EXPECT_EQ(w[2], written(1, "", "NEW54"));
+}
+
+TEST_F(ContinuousWrite, FieldsChangedWhilePausedAreThoseOfTheNextCard) {
+  // The pause comes while card 2 is in the library, so its report is handed
+  // over while paused, before the fields change.
+  emu.setSwipeDelayMs(100);
+  cardBatch("4");
+  ASSERT_TRUE(waitUntil([&] { return lines().size() == 4 && emu.pendingCalls() == 1; }));
+  ASSERT_TRUE(p().Button2->click());  // pause
+  ASSERT_TRUE(waitUntil([&] { return lines().size() == 8 && emu.pendingCalls() == 0; }));
+  settle();
+  fields(1, "NEW", "50", "2");
+  ASSERT_TRUE(p().Button2->click());  // continue
+  // A pause and continue with nothing changed between them, then one more
+  // change while paused, made as card 3 is being written.
+  ASSERT_TRUE(waitUntil([&] { return emu.pendingCalls() == 1; }));
+  ASSERT_TRUE(p().Button2->click());
+  ASSERT_TRUE(p().Button2->click());
+  ASSERT_TRUE(p().Button2->click());
+  ASSERT_TRUE(waitUntil([&] { return lines().size() == 12 && emu.pendingCalls() == 0; }));
+  settle();
+  fields(1, "LAST", "7", "0");
+  ASSERT_TRUE(p().Button2->click());
+  ASSERT_TRUE(ended());
+  EXPECT_EQ(writes(), (std::vector<std::string>{written(1, "", "CARD1"), written(1, "", "CARD2"),
+                                                written(1, "", "NEW54"), written(1, "", "LAST7")}));
+  EXPECT_EQ(lines(), joined({success1(1, "CARD1"), success1(2, "CARD2"), success1(3, "NEW54"),
+                             success1(4, "LAST7")}));
+}
+
+TEST_F(ContinuousWrite, FieldsChangedWhileAFailureIsAskedAreThoseOfTheRewrite) {
+  emu.script("writecard", {0, -6});
+  session.dialogs().whileOpen = [&](const ui::headless::DialogRecord& r) {
+    if (r.kind == ui::DialogKind::Confirm) fields(1, "NEW", "20", "1");
+  };
+  session.dialogs().answerConfirm(true);
+  cardBatch("3");
+  ASSERT_TRUE(ended());
+  EXPECT_EQ(writes(), (std::vector<std::string>{written(1, "", "CARD1"),
+                                                written(1, "", "CARD2", -6),
+                                                written(1, "", "NEW21"), written(1, "", "NEW22")}));
+}
+
+// Each hand-over to the user-interface thread is a cross-thread round trip
+// under Wine; the backend is woken once for each request a worker queues.
+class CountingBackend : public ui::headless::HeadlessBackend {
+ public:
+  void wake() override { ++wakes; }
+  std::atomic<int> wakes{0};
+};
+
+// Without the fixture's session: the counting backend takes its place.
+class HandOvers : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto installed = std::make_unique<CountingBackend>();
+    backend = installed.get();
+    ui::app().setBackend(std::move(installed));
+    device::DynamicLibrary::setSearchFolderForTests("");
+    ASSERT_TRUE(emu.controllable());
+    emu.resetState();
+    emu.setSwipeDelayMs(0);
+    cardtest::setConnection(1, 2, 5000, 6);
+    page = std::make_unique<Hosted<TMWirteCardFrame1>>();
+  }
+  void TearDown() override {
+    page.reset();
+    EXPECT_TRUE(ui::app().runUntil([] { return ui::Thread::running() == 0; }, 5s));
+    cardtest::setConnection(0, 0, 0, 0);
+    ui::app().runPending();
+    ui::app().setMainForm(nullptr);
+    ui::app().setBackend(nullptr);
+  }
+  // Wakes of one batch on track 1, from Start until its worker has ended.
+  int batch(int cards) {
+    TMWirteCardFrame1& p = page->page;
+    p.Memo1->setText("CARD");
+    p.Edit2->setText("1");
+    p.Edit3->setText("1");
+    p.Edit1->setText(std::to_string(cards));
+    const int before = backend->wakes;
+    const int calls = emu.logCount();
+    EXPECT_TRUE(p.Button1->click());
+    EXPECT_TRUE(ui::app().runUntil([&] { return !p.running(); }, 10s));
+    const int wakes = backend->wakes - before;
+    EXPECT_EQ(emu.logCount() - calls, cards);  // every card written at the first attempt
+    EXPECT_TRUE(p.Button4->click());
+    return wakes;
+  }
+
+  CountingBackend* backend = nullptr;
+  emu::Client emu;
+  std::unique_ptr<Hosted<TMWirteCardFrame1>> page;
+};
+
+TEST_F(HandOvers, OnePerWrittenCard) {
+  const int small = batch(10);
+  const int large = batch(60);
+  EXPECT_EQ(large - small, 50);
 }
 
 // --- failed cards ---
