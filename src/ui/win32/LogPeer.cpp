@@ -82,7 +82,7 @@ LogPeer::LogPeer(Win32Backend& backend, Control& control) : WinPeer(backend, con
   create(kClass, WS_TABSTOP | WS_VSCROLL, WS_EX_CLIENTEDGE);
   if (!hwnd_) return;
   // The window's creation text went to the default procedure, not here.
-  text_ = normalized(widen(control.caption()));
+  text_.assign(normalized(widen(control.caption())));
   rewrapAll();
   updateScrollBar();
 }
@@ -95,12 +95,12 @@ LogPeer::~LogPeer() {
 
 std::string LogPeer::text() const {
   flush();
-  return narrow(text_);
+  return narrow(text_.data(), static_cast<int>(text_.size()));
 }
 
 void LogPeer::setText(const std::string& text) {
   dropPending();
-  text_ = normalized(widen(text));
+  text_.assign(normalized(widen(text)));
   caret_ = anchor_ = 0;
   top_ = 0;
   rewrapAll();
@@ -134,7 +134,7 @@ void LogPeer::flush() const {
   const bool follow = top_ + visibleRows() >= before;
   const bool caretAtEnd = caret_ == text_.size() && anchor_ == caret_;
   const Pos lastBreak = text_.rfind(L'\n');
-  const Pos lastLine = lastBreak == std::wstring::npos ? 0 : lastBreak + 1;
+  const Pos lastLine = lastBreak == GrowingText::npos ? 0 : lastBreak + 1;
   rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(rowOf(lastLine)), rows_.end());
   text_ += pending_;
   pending_.clear();
@@ -151,10 +151,10 @@ void LogPeer::replace(Pos from, Pos to, const std::wstring& with) {
   flush();
   const Pos lineStart = from == 0 ? 0 : [&] {
     const Pos nl = text_.rfind(L'\n', from - 1);
-    return nl == std::wstring::npos ? 0 : nl + 1;
+    return nl == GrowingText::npos ? 0 : nl + 1;
   }();
   const Pos oldBreak = text_.find(L'\n', to);
-  const bool last = oldBreak == std::wstring::npos;
+  const bool last = oldBreak == GrowingText::npos;
   const std::size_t r0 = rowOf(lineStart);
   const std::size_t r1 = last ? rows_.size() : rowOf(oldBreak + 1);
   const Pos oldEnd = last ? text_.size() : oldBreak + 1;
@@ -196,7 +196,7 @@ void LogPeer::wrapLines(Pos from, Pos to, std::vector<Pos>& out) const {
       return;
     }
     const Pos nl = text_.find(L'\n', a);
-    if (nl == std::wstring::npos || nl >= to) {
+    if (nl == GrowingText::npos || nl >= to) {
       wrapLine(m.dc(), a, to, out);
       return;
     }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "ui/win32/GrowingText.h"
 #include "ui/win32/Peers.h"
 
 namespace ui::win32 {
@@ -79,7 +80,7 @@ class LogPeer : public WinPeer {
   void paste();
   void contextMenu(LPARAM at);
 
-  mutable std::wstring text_;
+  mutable GrowingText text_;
   mutable std::wstring pending_;
   // Start of every row as shown (a long line takes several); always one.
   mutable std::vector<Pos> rows_{0};
