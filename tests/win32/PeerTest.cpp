@@ -271,6 +271,55 @@ TEST_F(PeerTest, UpDownStepsWithinItsRangeWithoutWrapping) {
   EXPECT_EQ(form->get<ui::Edit>("Edit1")->text(), "150");
 }
 
+// The program keeps the text it read last; every way the text can change
+// must show in the next read.
+TEST_F(PeerTest, TextReadBackFollowsEveryKindOfChange) {
+  for (const char* name : {"Edit1", "Typing"}) {
+    SCOPED_TRACE(name);
+    auto* box = form->get<ui::TextControl>(name);
+    HWND w = hwnd(name);
+    auto now = [&](const std::string& expected) {
+      EXPECT_EQ(box->text(), expected);
+      EXPECT_EQ(box->text(), op::text(w));
+    };
+    box->setText("甲乙丙");
+    now("甲乙丙");
+    SetFocus(w);
+    SendMessageW(w, EM_SETSEL, 3, 3);
+    op::type(w, "丁");
+    now("甲乙丙丁");
+    SetWindowTextW(w, L"外部");
+    now("外部");
+    SendMessageW(w, EM_SETSEL, 0, -1);
+    SendMessageW(w, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L"替换"));
+    now("替换");
+    SendMessageW(w, EM_UNDO, 0, 0);
+    now("外部");
+    SendMessageW(w, EM_SETSEL, 0, 1);
+    SendMessageW(w, WM_CUT, 0, 0);
+    now("部");
+    SendMessageW(w, EM_SETSEL, 0, 0);
+    SendMessageW(w, WM_PASTE, 0, 0);
+    now("外部");
+    SendMessageW(w, EM_SETSEL, 0, -1);
+    SendMessageW(w, WM_CLEAR, 0, 0);
+    now("");
+    EXPECT_TRUE(box->text().empty());
+    box->setText("ab");
+    now("ab");
+    SendMessageW(w, EM_SETSEL, 0, 0);
+    op::key(w, VK_DELETE);
+    op::pump(50ms);
+    now("b");
+  }
+  // The up-down writes its edit itself.
+  auto* edit = form->get<ui::Edit>("Edit1");
+  edit->setText("0");
+  EXPECT_EQ(edit->text(), "0");
+  op::clickArrow(hwnd("UpDown1"), true);
+  EXPECT_EQ(edit->text(), "1");
+}
+
 TEST_F(PeerTest, KeyPressesGoThroughTheFormAndTheControlFilter) {
   std::u32string previewed;
   form->onKeyPress = [&](char32_t& key) {

@@ -763,10 +763,13 @@ TextPeer::~TextPeer() {
 std::string TextPeer::text() const {
   if (!hwnd_) return {};
   flushAppends();
+  if (cached_) return cache_;
   const int n = GetWindowTextLengthW(hwnd_);
   std::wstring buffer(static_cast<std::size_t>(n) + 1, L'\0');
   const int got = GetWindowTextW(hwnd_, buffer.data(), n + 1);
-  return narrow(buffer.data(), got);
+  cache_ = narrow(buffer.data(), got);
+  cached_ = true;
+  return cache_;
 }
 
 void TextPeer::setText(const std::string& text) {
@@ -776,7 +779,15 @@ void TextPeer::setText(const std::string& text) {
 }
 
 bool TextPeer::textEmpty() const {
-  return !hwnd_ || (pending_.empty() && GetWindowTextLengthW(hwnd_) == 0);
+  if (!hwnd_) return true;
+  if (!pending_.empty()) return false;
+  return cached_ ? cache_.empty() : GetWindowTextLengthW(hwnd_) == 0;
+}
+
+bool TextPeer::onCommand(UINT code) {
+  // Changes made inside the control's own loops (its context menu) end here.
+  if (code == EN_CHANGE) cached_ = false;
+  return false;
 }
 
 void TextPeer::appendText(const std::string& text) {
@@ -849,6 +860,9 @@ HBRUSH TextPeer::ctlColor(HDC dc, UINT) {
 }
 
 LRESULT TextPeer::handle(UINT msg, WPARAM wp, LPARAM lp, bool& handled) {
+  // Whatever may change the text forgets the copy read last, before the
+  // control acts on it.
+  if (!leavesTextAlone(msg) && msg != WM_GETTEXT && msg != WM_GETTEXTLENGTH) cached_ = false;
   if (msg == WM_TIMER && wp == kAppendTimer) {
     handled = true;
     flushAppends();

@@ -186,6 +186,7 @@ class TextPeer : public WinPeer {
   void appendText(const std::string& text) override;
   int firstVisibleLine() const override;
   void scrollToTop() override;
+  bool onCommand(UINT code) override;
 
  protected:
   LRESULT handle(UINT msg, WPARAM wp, LPARAM lp, bool& handled) override;
@@ -201,6 +202,11 @@ class TextPeer : public WinPeer {
   void dropAppends();
   void insertAtEnd(const std::wstring& piece) const;
   mutable std::wstring pending_;
+  // The text as last read. A batch reads its fields for every card, and
+  // under Wine each message to a subclassed control costs server round
+  // trips; the copy holds until a message that may change the text.
+  mutable std::string cache_;
+  mutable bool cached_ = false;
 };
 
 class UpDownPeer : public WinPeer {
