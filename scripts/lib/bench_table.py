@@ -85,10 +85,10 @@ def main(source, target, *window):
             return ""
         return f"{r['tail_min']:.2f}-{r['tail_max']:.2f}"
 
-    print(f"{'pipeline':<26}{'build':<10}{'cards':>8}{'cards/s':>12}{'to raw':>9}{'tail':>7}"
+    print(f"{'pipeline':<32}{'build':<10}{'cards':>8}{'cards/s':>12}{'to raw':>9}{'tail':>7}"
           f"{'tail range':>12}{'click ms':>10}{'start ms':>10}")
     for r in results:
-        print(f"{r['pipeline']:<26}{r['build']:<10}{cell(r, 'cards', ','):>8}{cell(r, 'cards_per_s', ',.0f'):>12}"
+        print(f"{r['pipeline']:<32}{r['build']:<10}{cell(r, 'cards', ','):>8}{cell(r, 'cards_per_s', ',.0f'):>12}"
               f"{cell(r, 'ratio_to_raw', '.4f'):>9}{cell(r, 'tail_ratio', '.2f'):>7}{tail_range(r):>12}"
               f"{cell(r, 'click_ms', '.1f'):>10}{cell(r, 'startup_ms', '.0f'):>10}")
     print(f"(figures also in {target})")
