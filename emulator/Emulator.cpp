@@ -81,6 +81,8 @@ struct State {
   // Counts break-offs; a waiting call ends when it changes. A break-off with
   // nothing waiting therefore leaves no trace for the next call.
   std::uint64_t breakOffs = 0;
+  // Break-offs of endcard and reset still to miss (emu_miss_break_offs).
+  std::int32_t toMiss = 0;
   std::int32_t pending = 0;
   // readcard/writecard calls inside the library now, and the most ever.
   std::int32_t inside = 0;
@@ -99,11 +101,22 @@ struct State {
     for (auto& queue : scripts) queue.clear();
     card.loadSample();
     log.clear();
+    toMiss = 0;
   }
 
   void breakOff() {
     ++breakOffs;
     wake.notify_all();
+  }
+
+  // endcard and reset: a break-off to miss acts as one that came a moment
+  // before the call it was meant for began.
+  void deviceBreakOff() {
+    if (toMiss > 0) {
+      --toMiss;
+      return;
+    }
+    breakOff();
   }
 
   std::optional<std::int32_t> takeScripted(Entry entry) {
@@ -285,7 +298,7 @@ std::int32_t reset(std::int32_t port, std::int32_t mode) {
   } else if (!validMode(mode)) {
     result = kModeError;
   } else {
-    g_state.breakOff();
+    g_state.deviceBreakOff();
     if (const auto scripted = g_state.takeScripted(kReset)) result = *scripted;
   }
   g_state.log.push_back(callLine("reset", {port, mode}, result));
@@ -298,7 +311,7 @@ std::int32_t endcard(std::int32_t mode) {
   if (!validMode(mode)) {
     result = kModeError;
   } else {
-    g_state.breakOff();
+    g_state.deviceBreakOff();
     if (const auto scripted = g_state.takeScripted(kEndcard)) result = *scripted;
   }
   g_state.log.push_back(callLine("endcard", {mode}, result));
@@ -476,6 +489,11 @@ EMU_EXPORT std::int32_t emu_log_line(std::int32_t index, char* out, std::int32_t
 EMU_EXPORT void emu_clear_log() {
   std::lock_guard<std::mutex> lock(emu::g_state.mutex);
   emu::g_state.log.clear();
+}
+
+EMU_EXPORT void emu_miss_break_offs(std::int32_t count) {
+  std::lock_guard<std::mutex> lock(emu::g_state.mutex);
+  emu::g_state.toMiss = count > 0 ? count : 0;
 }
 
 EMU_EXPORT std::int32_t emu_pending_calls() {

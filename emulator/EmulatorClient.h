@@ -36,6 +36,7 @@ class Client {
     logLine = library_.function<decltype(&emu_log_line)>("emu_log_line");
     clearLog = library_.function<decltype(&emu_clear_log)>("emu_clear_log");
     pendingCalls = library_.function<decltype(&emu_pending_calls)>("emu_pending_calls");
+    missBreakOffs = library_.function<decltype(&emu_miss_break_offs)>("emu_miss_break_offs");
     mostConcurrentTransfers =
         library_.function<decltype(&emu_most_concurrent_transfers)>("emu_most_concurrent_transfers");
     resetMostConcurrentTransfers = library_.function<decltype(&emu_reset_most_concurrent_transfers)>(
@@ -47,7 +48,7 @@ class Client {
   bool controllable() const {
     return resetState && setDetectAnswer && scriptResults && setBlocking && setSwipeDelayMs &&
            setUnterminatedBuffers && setTrack && getTrack && logCount && logLine && clearLog &&
-           pendingCalls && mostConcurrentTransfers && resetMostConcurrentTransfers;
+           pendingCalls && missBreakOffs && mostConcurrentTransfers && resetMostConcurrentTransfers;
   }
 
   device::DynamicLibrary& library() { return library_; }
@@ -98,6 +99,7 @@ class Client {
   decltype(&emu_log_line) logLine = nullptr;
   decltype(&emu_clear_log) clearLog = nullptr;
   decltype(&emu_pending_calls) pendingCalls = nullptr;
+  decltype(&emu_miss_break_offs) missBreakOffs = nullptr;
   decltype(&emu_most_concurrent_transfers) mostConcurrentTransfers = nullptr;
   decltype(&emu_reset_most_concurrent_transfers) resetMostConcurrentTransfers = nullptr;
 

@@ -47,6 +47,10 @@ std::int32_t emu_log_count();
 std::int32_t emu_log_line(std::int32_t index, char* out, std::int32_t size);
 void emu_clear_log();
 
+// The next `count` break-offs by endcard or reset leave waiting calls
+// waiting, as a break-off that came a moment before the call began.
+void emu_miss_break_offs(std::int32_t count);
+
 // Number of calls of readcard or writecard waiting inside the library right now.
 std::int32_t emu_pending_calls();
 

@@ -96,6 +96,7 @@ void TMReadCardFrame1::Button1Click() {
     return;
   }
   // Two workers never call the library together.
+  run_.finishStopped(kStartPatience);
   if (!ui::WorkerSlot::idle(kStartPatience)) {
     ui::showMessage(kStillEnding);
     return;

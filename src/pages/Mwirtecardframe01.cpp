@@ -201,6 +201,7 @@ void TMWirteCardFrame1::Button1Click() {
   }
   // Two workers never call the library together: a stopped batch may still
   // be returning from its write.
+  run_.finishStopped(kStartPatience);
   if (!ui::WorkerSlot::idle(kStartPatience)) {
     ui::showMessage(kStillEnding);
     return;

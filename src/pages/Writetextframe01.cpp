@@ -81,16 +81,6 @@ void TWriteTextFrame1::Button1Click() {
   if (OpenDialog1.Execute()) Edit1->setText(OpenDialog1.FileName);
 }
 
-void TWriteTextFrame1::letStoppedWorkerEnd(std::chrono::milliseconds patience) {
-  const std::shared_ptr<ui::Thread> worker = run_.current();
-  if (!worker || worker->finished() || !worker->stopRequested()) return;
-  const auto deadline = std::chrono::steady_clock::now() + patience;
-  while (!worker->finished() && std::chrono::steady_clock::now() < deadline) {
-    pages::breakOffThrough(TextWriteLibrary);
-    (void)worker->waitFor(std::chrono::milliseconds(50));
-  }
-}
-
 void TWriteTextFrame1::Button3Click() {
   const std::string path = Edit1->text();
   if (path.empty()) {
@@ -117,7 +107,7 @@ void TWriteTextFrame1::Button3Click() {
     return;
   }
   // Two workers never call the library together.
-  letStoppedWorkerEnd(kStartPatience);
+  run_.finishStopped(kStartPatience);
   if (!ui::WorkerSlot::idle(kStartPatience)) {
     ui::showMessage(kStillEnding);
     return;

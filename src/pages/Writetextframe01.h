@@ -49,10 +49,6 @@ class TWriteTextFrame1 : public ui::Frame {
   const std::shared_ptr<ui::Thread>& lastWorker() const { return run_.current(); }
 
  private:
-  // Gives a stopped worker of this page a little time to end, breaking its
-  // write off again should it have begun one just after Stop.
-  void letStoppedWorkerEnd(std::chrono::milliseconds patience);
-
   ui::WorkerSlot run_;
   std::int32_t runTimeoutMs_ = 0;
 };

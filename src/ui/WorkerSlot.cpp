@@ -38,6 +38,17 @@ void WorkerSlot::stop() {
   if (worker_) worker_->requestStop();
 }
 
+void WorkerSlot::finishStopped(std::chrono::milliseconds patience) {
+  const std::shared_ptr<Thread> worker = worker_;
+  if (!worker || worker->finished() || !worker->stopRequested()) return;
+  const auto deadline = std::chrono::steady_clock::now() + patience;
+  while (!worker->finished() && std::chrono::steady_clock::now() < deadline) {
+    if (breakOff_) breakOff_();
+    if (!worker->waitFor(kBreakOffInterval) && app().isUiThread() && app().isRunningRequestOf(worker.get()))
+      return;
+  }
+}
+
 bool WorkerSlot::end(std::chrono::milliseconds limit) {
   if (!worker_) return true;
   std::shared_ptr<Thread> worker = worker_;

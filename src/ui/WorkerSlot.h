@@ -37,6 +37,10 @@ class WorkerSlot {
   void start(std::shared_ptr<Thread> worker);
   // Asks the current run's worker to stop; does not wait.
   void stop();
+  // Before a start: a stopped worker still in a library call is broken off
+  // again, every 50 ms for at most `patience`, the window served meanwhile. A
+  // stop's single break-off misses a call that begins just after it.
+  void finishStopped(std::chrono::milliseconds patience);
   // The page goes: stop, drop the worker's requests, break off its library
   // call and wait until it has ended, at most `limit`. The break-off is
   // repeated while waiting, since a call may begin just after one. True

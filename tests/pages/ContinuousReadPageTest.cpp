@@ -239,6 +239,27 @@ TEST_F(ContinuousRead, StopAndStartAtOnceNeverRevivesTheOldWorker) {
   EXPECT_EQ(emu.mostConcurrentTransfers(), 1);
 }
 
+TEST_F(ContinuousRead, AStopThatMissesTheReadIsMadeGoodByTheNextStart) {
+  // Stop's break-off comes a moment before the worker's read begins: the
+  // read waits on. The next Start breaks it off again instead of refusing.
+  emu.setBlocking("readcard", 1);
+  choose(2);
+  start("5");
+  ASSERT_TRUE(waitUntil([&] { return emu.pendingCalls() == 1; }));
+  emu.missBreakOffs(1);
+  ASSERT_TRUE(p().Button3->click());
+  ui::app().runUntil([] { return false; }, 100ms);
+  ASSERT_EQ(emu.pendingCalls(), 1);
+  session.dialogs().clear();
+  start("1");
+  EXPECT_TRUE(messages().empty());
+  ASSERT_TRUE(waitUntil([&] { return emu.pendingCalls() == 1 && calls("readcard") == 1; }));
+  EXPECT_TRUE(p().running());
+  ASSERT_TRUE(p().Button3->click());
+  ASSERT_TRUE(ended());
+  EXPECT_EQ(emu.mostConcurrentTransfers(), 1);
+}
+
 TEST_F(ContinuousRead, StartRefusesWhileAWorkerCannotEnd) {
   // A worker of another page is still inside the library (its break-off does
   // not reach it): Start waits a little, then says so and starts nothing.

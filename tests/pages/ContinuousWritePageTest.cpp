@@ -804,6 +804,29 @@ TEST_F(ContinuousWrite, StopDuringABlockedWriteResetsAndLogsNothingMore) {
   EXPECT_EQ(log[1], written(1, "", "CARD1", -100));
 }
 
+TEST_F(ContinuousWrite, AStopThatMissesTheWriteIsMadeGoodByTheNextStart) {
+  // Stop's reset comes a moment before the worker's write begins: the write
+  // waits on. The next Start breaks it off again instead of refusing.
+  emu.setBlocking("writecard", 1);
+  cardBatch("3");
+  ASSERT_TRUE(waitUntil([&] { return emu.pendingCalls() == 1; }));
+  emu.missBreakOffs(1);
+  session.dialogs().answerConfirm(true);
+  ASSERT_TRUE(p().Button3->click());
+  settle();
+  ASSERT_EQ(emu.pendingCalls(), 1);
+  session.dialogs().clear();
+  emu.clearLog();
+  cardBatch("1");
+  EXPECT_EQ(messages(), std::vector<std::string>{"请刷卡！"});
+  ASSERT_TRUE(waitUntil([&] { return emu.pendingCalls() == 1 && count("writecard(") == 1; }));
+  EXPECT_TRUE(p().running());
+  session.dialogs().answerConfirm(true);
+  ASSERT_TRUE(p().Button3->click());
+  ASSERT_TRUE(ended());
+  EXPECT_EQ(emu.mostConcurrentTransfers(), 1);
+}
+
 TEST_F(ContinuousWrite, EscInTheLogAsksTheStopQuestionAndOtherKeysAreDiscarded) {
   cardBatch("1");
   ASSERT_TRUE(ended());
