@@ -603,7 +603,10 @@ INSTANTIATE_TEST_SUITE_P(Variants, MissingEntryPoint,
 
 TEST(MainWindowWithoutLibrary, MissingLibraryIsReportedBeforeTheWindowOpens) {
   // Nothing else may hold a copy, or the system would hand that one out.
-  ASSERT_FALSE(device::DynamicLibrary::isLoadedInProcess("40x.dll"));
+  // CTest runs every test in a process of its own; a run of the whole binary
+  // has loads of earlier tests still held by process-wide handles.
+  if (device::DynamicLibrary::isLoadedInProcess("40x.dll"))
+    GTEST_SKIP() << "the library is already loaded in this process: run this test on its own";
   ui::headless::Session session;
   device::DynamicLibrary::setSearchFolderForTests(cardtest::variantFolder("empty"));
   TForm1 f;
