@@ -319,6 +319,28 @@ TEST_F(LogPeerTest, LongLinesGoOnInTheNextRowWithTheTextUnchanged) {
   EXPECT_EQ(log->lines()[0], words);
 }
 
+TEST_F(LogPeerTest, APastedLineOfMegabytesIsKeptWholeAndTheLogStillAnswers) {
+  std::string digits(2000000, '0');
+  for (std::size_t i = 0; i < digits.size(); ++i) digits[i] = static_cast<char>('0' + i % 10);
+  log->setText("前");
+  setClipboardText(digits);
+  press(VK_END, true);
+  press('V', true);
+  EXPECT_EQ(log->text(), "前" + digits);
+  EXPECT_GT(lines(), 10000);
+  // The rows cover the line without a gap: from the end, one row up, to its end.
+  press(VK_END, true);
+  press(VK_HOME);
+  press(VK_END, false, true);
+  SendMessageW(h, WM_COPY, 0, 0);
+  const std::string lastRow = clipboardText();
+  EXPECT_FALSE(lastRow.empty());
+  EXPECT_EQ(digits.substr(digits.size() - lastRow.size()), lastRow);
+  press(VK_END, true);
+  op::type(h, "!");
+  EXPECT_EQ(log->text(), "前" + digits + "!");
+}
+
 TEST_F(LogPeerTest, AReadOnlyOrDisabledLogTakesNoTyping) {
   log->setText("只读");
   log->setReadOnly(true);

@@ -211,11 +211,18 @@ void LogPeer::wrapLine(HDC dc, Pos begin, Pos end, std::vector<Pos>& out) const 
   out.push_back(begin);
   const int avail = availableWidth();
   Pos pos = begin;
+  // Each row measures about twice what a row holds, not the rest of the
+  // line: a pasted line of megabytes is laid out in time proportional to it.
+  const long long guess = 2LL * avail / std::max(1, aveCharWidth_) + 16;
   while (end - pos > 1) {
-    const int n = static_cast<int>(std::min<Pos>(end - pos, 8192));
+    int n = static_cast<int>(std::min<long long>(static_cast<long long>(end - pos), std::min(guess, 1LL << 20)));
     int fit = 0;
     SIZE size{};
-    if (!GetTextExtentExPointW(dc, text_.data() + pos, n, avail, &fit, nullptr, &size)) return;
+    for (;;) {
+      if (!GetTextExtentExPointW(dc, text_.data() + pos, n, avail, &fit, nullptr, &size)) return;
+      if (fit < n || static_cast<Pos>(n) == end - pos) break;
+      n = static_cast<int>(std::min<Pos>(end - pos, 2 * static_cast<Pos>(n)));  // all fit: the row holds more
+    }
     if (fit >= n && static_cast<Pos>(n) == end - pos) return;
     Pos brk = pos + static_cast<Pos>(std::max(fit, 1));
     if (brk < end && IS_LOW_SURROGATE(text_[brk]) && brk - 1 > pos) --brk;
@@ -671,6 +678,7 @@ LRESULT LogPeer::handle(UINT msg, WPARAM wp, LPARAM lp, bool& handled) {
         TEXTMETRICW tm{};
         GetTextMetricsW(m.dc(), &tm);
         lineHeight_ = std::max(1, static_cast<int>(tm.tmHeight));
+        aveCharWidth_ = std::max(1, static_cast<int>(tm.tmAveCharWidth));
       }
       flush();
       rewrapAll();

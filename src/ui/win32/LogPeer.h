@@ -92,6 +92,7 @@ class LogPeer : public WinPeer {
   bool readOnly_ = false;
   HFONT font_ = nullptr;
   int lineHeight_ = 13;
+  int aveCharWidth_ = 6;
 };
 
 }  // namespace ui::win32
