@@ -310,6 +310,10 @@ TEST_F(LogPeerTest, LongLinesGoOnInTheNextRowWithTheTextUnchanged) {
     EXPECT_EQ(row.rfind("word", 0), 0u) << row;
     press(VK_HOME);
   }
+  // A row chosen with the keys, for a look.
+  press(VK_DOWN);
+  press(VK_END, false, true);
+  op::screenshot(GetAncestor(h, GA_ROOT), "log-wrapped-selection");
   // Typing at the end of the wrapped line keeps everything else as it was.
   press(VK_END, true);
   press(VK_UP);
