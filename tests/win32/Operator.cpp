@@ -154,7 +154,11 @@ Box read(HWND box) {
 bool boxOpen() { return !openBoxes().empty(); }
 
 BoxAnswerer::BoxAnswerer(int button, std::function<bool()> ready)
-    : button_(button), ready_(std::move(ready)) {
+    : BoxAnswerer([button, ready = std::move(ready)](const Box&) {
+        return !ready || ready() ? button : kNotYet;
+      }) {}
+
+BoxAnswerer::BoxAnswerer(std::function<int(const Box&)> choose) : choose_(std::move(choose)) {
   g_answerer = this;
   // A thread timer: the modal loop of a box dispatches it as well.
   timer_ = SetTimer(nullptr, 0, 30, tick);
@@ -172,12 +176,14 @@ void CALLBACK BoxAnswerer::tick(HWND, UINT, UINT_PTR, DWORD) {
 void BoxAnswerer::check() {
   for (HWND box : openBoxes()) {
     if (std::find(answered_.begin(), answered_.end(), box) != answered_.end()) continue;
-    if (ready_ && !ready_()) continue;
-    boxes_.push_back(read(box));
+    Box seen = read(box);
+    const int button = choose_(seen);
+    if (button == kNotYet) continue;
+    boxes_.push_back(std::move(seen));
     answered_.push_back(box);
-    if (button_ == 0) PostMessageW(box, WM_CLOSE, 0, 0);
-    else if (HWND b = GetDlgItem(box, button_)) PostMessageW(b, BM_CLICK, 0, 0);
-    else PostMessageW(box, WM_COMMAND, button_, 0);
+    if (button == 0) PostMessageW(box, WM_CLOSE, 0, 0);
+    else if (HWND b = GetDlgItem(box, button)) PostMessageW(b, BM_CLICK, 0, 0);
+    else PostMessageW(box, WM_COMMAND, button, 0);
   }
 }
 

@@ -63,6 +63,11 @@ struct Box {
 class BoxAnswerer {
  public:
   explicit BoxAnswerer(int button = IDOK, std::function<bool()> ready = {});
+  // Answers each box with the button choose() picks for it, 0 closing it
+  // from its title bar, kNotYet leaving it open for now. One answerer for a
+  // run of boxes: a box may open before the test gets to a second answerer.
+  static constexpr int kNotYet = -1;
+  explicit BoxAnswerer(std::function<int(const Box&)> choose);
   ~BoxAnswerer();
   BoxAnswerer(const BoxAnswerer&) = delete;
   BoxAnswerer& operator=(const BoxAnswerer&) = delete;
@@ -74,8 +79,7 @@ class BoxAnswerer {
  private:
   static void CALLBACK tick(HWND, UINT, UINT_PTR, DWORD);
   void check();
-  int button_;
-  std::function<bool()> ready_;
+  std::function<int(const Box&)> choose_;
   std::vector<Box> boxes_;
   std::vector<HWND> answered_;
   UINT_PTR timer_ = 0;
