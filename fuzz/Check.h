@@ -92,14 +92,18 @@ inline bool completable(std::string_view prefix) {
   return false;
 }
 
+// The length of the well-formed character at pos, 0 when there is none.
+inline std::size_t wellFormedAt(std::string_view bytes, std::size_t pos) {
+  for (std::size_t length = 1; length <= 4 && pos + length <= bytes.size(); ++length)
+    if (wellFormedSequence(bytes.substr(pos, length))) return length;
+  return 0;
+}
+
 inline bool referenceValidUtf8(std::string_view bytes) {
   std::size_t pos = 0;
   while (pos < bytes.size()) {
-    std::size_t length = 1;
-    while (length <= 4 && !(pos + length <= bytes.size() &&
-                            wellFormedSequence(bytes.substr(pos, length))))
-      ++length;
-    if (length > 4) return false;
+    const std::size_t length = wellFormedAt(bytes, pos);
+    if (length == 0) return false;
     pos += length;
   }
   return true;
@@ -110,11 +114,8 @@ inline std::string referenceSanitize(std::string_view bytes) {
   std::string out;
   std::size_t pos = 0;
   while (pos < bytes.size()) {
-    std::size_t length = 1;
-    while (length <= 4 && !(pos + length <= bytes.size() &&
-                            wellFormedSequence(bytes.substr(pos, length))))
-      ++length;
-    if (length <= 4) {
+    const std::size_t length = wellFormedAt(bytes, pos);
+    if (length > 0) {
       out.append(bytes.substr(pos, length));
       pos += length;
       continue;

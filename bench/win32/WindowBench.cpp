@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "EmulatorClient.h"
 #include "Operator.h"
 #include "app/MainForm.h"
 #include "device/CardDevice.h"
@@ -55,32 +56,11 @@ class BenchBackend : public ui::win32::Win32Backend {
   }
 };
 
-// The control interface of the emulator copy that the window loaded.
-struct Emulator {
-  void (*resetState)() = nullptr;
-  void (*setSwipeDelayMs)(std::int32_t) = nullptr;
-  void (*setTrack)(std::int32_t, const char*) = nullptr;
-  std::int32_t (*logCount)() = nullptr;
-  void (*clearLog)() = nullptr;
-  device::ReadcardFn readcard = nullptr;
-
-  template <class F>
-  static void bind(HMODULE lib, const char* name, F& f) {
-    f = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(lib, name)));
-  }
-  bool load() {
-    HMODULE lib = GetModuleHandleW(L"40x.dll");
-    if (!lib) return false;
-    bind(lib, "emu_reset_state", resetState);
-    bind(lib, "emu_set_swipe_delay_ms", setSwipeDelayMs);
-    bind(lib, "emu_set_track", setTrack);
-    bind(lib, "emu_log_count", logCount);
-    bind(lib, "emu_clear_log", clearLog);
-    bind(lib, "readcard", readcard);
-    return resetState && setSwipeDelayMs && setTrack && logCount && clearLog && readcard;
-  }
-};
-Emulator emu;
+// The emulator copy that the window loaded, with its control interface.
+emu::Client& emulator() {
+  static emu::Client client;
+  return client;
+}
 
 // Moments at which the library's call count reached 0, 1, 2, ... cards,
 // watched from a thread of its own so that the window's loop does not blur them.
@@ -92,7 +72,7 @@ class Watch {
     thread_ = std::thread([this] {
       std::size_t seen = 0;
       while (!stop_ && seen + 1 < at_.size()) {
-        const auto count = static_cast<std::size_t>(std::max(0, emu.logCount()));
+        const auto count = static_cast<std::size_t>(std::max(0, emulator().logCount()));
         const auto now = Clock::now();
         for (; seen < count && seen + 1 < at_.size(); ++seen) at_[seen + 1] = now;
         done_ = seen;
@@ -151,11 +131,11 @@ class Bench {
     form->showForm();
     op::pump(150ms);
     top = handleOf(*form);
-    if (!top || !emu.load()) return false;
-    emu.resetState();
-    emu.setSwipeDelayMs(0);
-    emu.setTrack(1, "CARD BENCH");
-    emu.setTrack(2, "6222020200112233445");
+    if (!top || !emulator().controllable() || !emulator().readcard) return false;
+    emulator().resetState();
+    emulator().setSwipeDelayMs(0);
+    emulator().setTrack(1, "CARD BENCH");
+    emulator().setTrack(2, "6222020200112233445");
     op::BoxAnswerer answerer(IDOK);
     op::press(op::findByText(top, "自动连机", "Button"));  // the emulator answers the three-track model
     return answerer.waitFor(1);
@@ -190,7 +170,7 @@ class Bench {
     Result r;
     r.pipeline = label;
     r.cards = cards;
-    emu.clearLog();
+    emulator().clearLog();
     Watch watch(cards);
     watch.start();
     start();
@@ -246,11 +226,11 @@ class Bench {
     for (std::int64_t i = 0; i < calls; ++i) {
       a.clear();
       b.clear();
-      emu.readcard(1, 4, a.data(), b.data(), 2, 5000);
-      if ((i & 0xFFFF) == 0xFFFF) emu.clearLog();
+      emulator().readcard(1, 4, a.data(), b.data(), 2, 5000);
+      if ((i & 0xFFFF) == 0xFFFF) emulator().clearLog();
     }
     r.cardsPerS = static_cast<double>(calls) / (ms(Clock::now() - t0) / 1000.0);
-    emu.clearLog();
+    emulator().clearLog();
     return r;
   }
   Result handOver(std::int64_t count) {

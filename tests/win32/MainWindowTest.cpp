@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "EmulatorClient.h"
 #include "Operator.h"
 #include "app/MainForm.h"
 #include "ui/Application.h"
@@ -19,30 +20,8 @@ namespace {
 using namespace std::chrono_literals;
 using ui::win32::handleOf;
 
-// The emulator's control interface, found in the copy that the window loaded.
-struct Emulator {
-  void (*resetState)() = nullptr;
-  void (*setTrack)(std::int32_t, const char*) = nullptr;
-  std::int32_t (*getTrack)(std::int32_t, char*, std::int32_t) = nullptr;
-
-  template <class F>
-  static void bind(HMODULE lib, const char* name, F& f) {
-    f = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(lib, name)));
-  }
-  bool load() {
-    HMODULE lib = GetModuleHandleW(L"40x.dll");
-    if (!lib) return false;
-    bind(lib, "emu_reset_state", resetState);
-    bind(lib, "emu_set_track", setTrack);
-    bind(lib, "emu_get_track", getTrack);
-    return resetState && setTrack && getTrack;
-  }
-  std::string track(int n) const {
-    char buffer[400] = {};
-    getTrack(n, buffer, sizeof buffer);
-    return buffer;
-  }
-};
+// The emulator copy that the window loaded, with its control interface.
+using Emulator = emu::Client;
 
 class MainWindowTest : public ::testing::Test {
  protected:
@@ -58,7 +37,7 @@ class MainWindowTest : public ::testing::Test {
     op::pump(150ms);
     top = handleOf(*form);
     ASSERT_NE(top, nullptr);
-    ASSERT_TRUE(emulator.load());
+    ASSERT_TRUE(emulator.controllable());
     emulator.resetState();
   }
   void TearDown() override {
