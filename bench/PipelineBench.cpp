@@ -25,7 +25,7 @@
 #include "ui/Form.h"
 #include "ui/headless/HeadlessBackend.h"
 #include "workers/Readcard.h"
-#include "workers/TextFile.h"
+#include "cards/TextLines.h"
 #include "workers/Wirtecard.h"
 
 namespace {
@@ -235,7 +235,7 @@ void BM_ReadTextFile(benchmark::State& state) {
     std::ofstream out(path, std::ios::binary);
     for (int i = 0; i < 1000000; ++i) out << 10000000 + i << "\r\n";  // 10 bytes a line
   }
-  for (auto _ : state) benchmark::DoNotOptimize(workers::readTextLines(path.string()).size());
+  for (auto _ : state) benchmark::DoNotOptimize(cards::readTextLines(path.string()).size());
   state.counters["lines"] = 1e6;
   state.counters["lines_per_s"] =
       benchmark::Counter(1e6 * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);

@@ -13,7 +13,7 @@
 #include "Check.h"
 #include "device/TrackBuffer.h"
 #include "ui/Convert.h"
-#include "workers/Compose.h"
+#include "cards/Compose.h"
 
 namespace {
 
@@ -41,7 +41,7 @@ std::string pickNumberText(FuzzedDataProvider& in) {
   }
 }
 
-std::string composeReference(const workers::TrackFields& fields, std::int32_t n, bool& converts) {
+std::string composeReference(const cards::TrackFields& fields, std::int32_t n, bool& converts) {
   const auto start = fuzz::referenceInt(fields.start);
   const auto increment = fuzz::referenceInt(fields.increment);
   converts = start && increment;
@@ -61,11 +61,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::int32_t start = in.ConsumeIntegral<std::int32_t>();
   const std::int32_t increment = in.ConsumeIntegral<std::int32_t>();
   const std::int32_t n = in.ConsumeIntegral<std::int32_t>();
-  FUZZ_CHECK(workers::runningNumber(start, increment, n) == referenceRunning(start, increment, n));
+  FUZZ_CHECK(cards::runningNumber(start, increment, n) == referenceRunning(start, increment, n));
 
   const int selection = in.ConsumeIntegralInRange(-1, 7);
   const std::int32_t card = in.ConsumeBool() ? in.ConsumeIntegralInRange(1, 1000) : n;
-  std::array<workers::TrackFields, 3> fields;
+  std::array<cards::TrackFields, 3> fields;
   for (auto& f : fields) {
     f.start = pickNumberText(in);
     f.increment = pickNumberText(in);
@@ -79,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bool converts = false;
     const std::string expected = composeReference(f, card, converts);
     try {
-      const std::string composed = workers::composeTrack(f, card);
+      const std::string composed = cards::composeTrack(f, card);
       FUZZ_CHECK(converts);
       FUZZ_CHECK(composed == expected);
     } catch (const ui::ConvertError&) {
@@ -92,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       std::vector<int>{}, {1}, {2}, {3}, {1, 2}, {2, 3}, {1, 2}, {}};
   const std::vector<int>& tracks =
       selection >= 0 && selection <= 7 ? kTracks[static_cast<std::size_t>(selection)] : kTracks[0];
-  FUZZ_CHECK(workers::composedTracks(selection) == tracks);
+  FUZZ_CHECK(cards::composedTracks(selection) == tracks);
   std::string expectedA;
   std::string expectedB;
   bool throws = false;
@@ -117,7 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::memset(a.data(), 'x', device::TrackBuffer::kSize);
   std::memset(b.data(), 'y', device::TrackBuffer::kSize);
   try {
-    const std::optional<std::string> refusal = workers::fillCardBuffers(selection, card, fields, a, b);
+    const std::optional<std::string> refusal = cards::fillCardBuffers(selection, card, fields, a, b);
     FUZZ_CHECK(!throws);
     if (refusedTrack) {
       FUZZ_CHECK(refusal.has_value());

@@ -1,4 +1,4 @@
-// workers::splitLines against a byte-by-byte reference: every byte before the
+// cards::splitLines against a byte-by-byte reference: every byte before the
 // first zero except the line ends is kept, in order; CR LF, CR and LF end a
 // line; a final line end adds no empty line. Also the overlong-line check.
 #include <fuzzer/FuzzedDataProvider.h>
@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "Check.h"
-#include "workers/TextFile.h"
+#include "cards/TextLines.h"
 
 namespace {
 
@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t limit = in.ConsumeIntegralInRange<std::size_t>(0, 20);
   const std::string bytes = in.ConsumeRemainingBytesAsString();
 
-  const workers::TextLines lines = workers::splitLines(bytes);
+  const cards::TextLines lines = cards::splitLines(bytes);
   const std::vector<std::string> expected = referenceLines(bytes);
   FUZZ_CHECK(lines.size() == expected.size());
   FUZZ_CHECK(lines.empty() == expected.empty());
@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // A two-track run writes lines in pairs; a lone last line is not written.
   const int perCard = selection >= 1 && selection <= 3 ? 1 : selection == 4 || selection == 5 ? 2 : 0;
-  FUZZ_CHECK(workers::linesPerCard(selection) == perCard);
+  FUZZ_CHECK(cards::linesPerCard(selection) == perCard);
   std::optional<std::size_t> overlong;
   if (perCard != 0) {
     const std::size_t written = expected.size() / static_cast<std::size_t>(perCard) *
@@ -66,6 +66,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 0; i < written && !overlong; ++i)
       if (expected[i].size() > limit) overlong = i;
   }
-  FUZZ_CHECK(workers::firstOverlongLine(lines, selection, limit) == overlong);
+  FUZZ_CHECK(cards::firstOverlongLine(lines, selection, limit) == overlong);
   return 0;
 }

@@ -1,14 +1,11 @@
 #include "pages/Mreadcardframe01.h"
 
-#include <algorithm>
 #include <memory>
 
-#include "device/CardDevice.h"
 #include "device/Connection.h"
 #include "pages/TrackChoice.h"
 #include "ui/Application.h"
 #include "ui/Convert.h"
-#include "workers/Readcard.h"
 
 namespace {
 
@@ -35,15 +32,12 @@ const ui::FormRow kRows[] = {
 };
 // clang-format on
 
-// A stopped worker may still be returning from its read when Start is
-// pressed again; it is given this long to end.
-constexpr std::chrono::milliseconds kStartPatience{2000};
 constexpr const char* kStillEnding = "上一次连续读卡尚未结束，请稍后再开始！";
 }  // namespace
 
 TMReadCardFrame1::TMReadCardFrame1()
     : ui::Frame("MReadCardFrame1"),
-      run_([] { pages::breakOffThrough(ReaderLibraryHandle); }) {
+      run_([] { pages::breakOffThrough(ReaderLibraryHandle); }, kStillEnding) {
   setBounds({0, 0, 500, 273});
   build(kRows);
   Label2 = find<ui::Label>("Label2");
@@ -73,17 +67,19 @@ TMReadCardFrame1::TMReadCardFrame1()
   Button2->onClick = [this] { Button2Click(); };
 
   TrackSelection = 0;
-  Button1->setEnabled(true);
+  showIdle();
   pages::applyStartupSelection(
       {RadioButton1, RadioButton2, RadioButton3, RadioButton4, RadioButton5, RadioButton6},
       device::DeviceType);
 }
 
-TMReadCardFrame1::~TMReadCardFrame1() {
-  // Never longer than the device's own time-out: the break-off ends the read
-  // at once, the time-out at the latest.
-  run_.end(std::chrono::milliseconds(std::max(runTimeoutMs_, 0) + 2000));
-}
+void TMReadCardFrame1::showIdle() { Button1->setEnabled(true); }
+
+void TMReadCardFrame1::showRunning() { Button1->setEnabled(false); }
+
+void TMReadCardFrame1::appendEntry(const std::string& entry) { Memo1->addLine(entry); }
+
+void TMReadCardFrame1::runFinished() { showIdle(); }
 
 void TMReadCardFrame1::Button1Click() {
   if (TrackSelection == 0) {
@@ -96,24 +92,19 @@ void TMReadCardFrame1::Button1Click() {
     return;
   }
   // Two workers never call the library together.
-  run_.finishStopped(kStartPatience);
-  if (!ui::WorkerSlot::idle(kStartPatience)) {
-    ui::showMessage(kStillEnding);
-    return;
-  }
-  Button1->setEnabled(false);
-  runTimeoutMs_ = device::TimeoutMs;
+  if (!run_.mayStart()) return;
+  showRunning();
   run_.start(std::make_shared<ReadCard>(count, device::PortNumber, TrackSelection,
-                                        device::CommandMode, device::TimeoutMs, Memo1, Button1));
+                                        device::CommandMode, device::TimeoutMs, static_cast<ReadPort&>(*this)),
+             device::TimeoutMs);
 }
 
 void TMReadCardFrame1::Button3Click() {
   const auto endcard = pages::endcardThrough(ReaderLibraryHandle);
   if (!endcard) return;
   ReadRunning = 0;
-  run_.stop();
-  endcard.call(device::CommandMode);
-  Button1->setEnabled(true);
+  run_.stop([endcard] { endcard.call(device::CommandMode); });
+  showIdle();
 }
 
 void TMReadCardFrame1::Button2Click() { Memo1->clear(); }

@@ -1,18 +1,15 @@
 #pragma once
 // The continuous-read page: reads a chosen number of cards on a worker
 // thread and keeps a numbered log of every attempt.
-#include <chrono>
-#include <cstdint>
+#include <string>
 
 #include "ui/Form.h"
 #include "ui/WorkerSlot.h"
+#include "workers/Readcard.h"
 
-class TMReadCardFrame1 : public ui::Frame {
+class TMReadCardFrame1 : public ui::Frame, private ReadPort {
  public:
   TMReadCardFrame1();
-  // Stops a run that is still going and waits for its worker before the
-  // controls go.
-  ~TMReadCardFrame1() override;
 
   ui::Label* Label2 = nullptr;
   ui::GroupBox* GroupBox1 = nullptr;
@@ -47,6 +44,16 @@ class TMReadCardFrame1 : public ui::Frame {
   bool running() const { return run_.busy(); }
 
  private:
+  // The page's states and their buttons. Stuck (the worker ended without
+  // finishing its run) keeps Running's buttons.
+  void showIdle();
+  void showRunning();
+
+  // ReadPort, inside the worker's hand-overs.
+  void appendEntry(const std::string& entry) override;
+  void runFinished() override;
+
+  // Last: it ends a run that is still going, and waits for its worker,
+  // before any control goes.
   ui::WorkerSlot run_;
-  std::int32_t runTimeoutMs_ = 0;
 };

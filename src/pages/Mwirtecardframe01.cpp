@@ -1,14 +1,12 @@
 #include "pages/Mwirtecardframe01.h"
 
-#include <algorithm>
-#include <chrono>
 #include <memory>
 
+#include "cards/Selections.h"
 #include "device/Connection.h"
 #include "pages/TrackChoice.h"
 #include "ui/Application.h"
 #include "ui/Convert.h"
-#include "workers/Wirtecard.h"
 
 namespace {
 
@@ -62,14 +60,14 @@ const ui::FormRow kRows[] = {
 // clang-format on
 
 constexpr const char* kPauseCaption = "暂停写卡";
-// A stopped worker may still be returning from its write when Start is
-// pressed again; it is given this long to end.
-constexpr std::chrono::milliseconds kStartPatience{2000};
+constexpr const char* kStartCaption = "暂停刷卡";
+constexpr const char* kContinueCaption = "继续写卡";
 constexpr const char* kStillEnding = "上一次连续写卡尚未结束，请稍后再开始！";
 
 }  // namespace
 
-TMWirteCardFrame1::TMWirteCardFrame1() : ui::Frame("MWirteCardFrame1") {
+TMWirteCardFrame1::TMWirteCardFrame1()
+    : ui::Frame("MWirteCardFrame1"), run_([this] { breakOff(); }, kStillEnding) {
   setBounds({0, 0, 494, 289});
   build(kRows);
   Label2 = find<ui::Label>("Label2");
@@ -125,16 +123,13 @@ TMWirteCardFrame1::TMWirteCardFrame1() : ui::Frame("MWirteCardFrame1") {
   Button3->onClick = [this] { Button3Click(); };
   Button4->onClick = [this] { Button4Click(); };
   Memo4->onKeyPress = [this](char32_t& key) { Memo4KeyPress(key); };
-  run_.setBreakOff([this] { breakOff(); });
 
   TrackSelection = 0;
   Paused = false;
   WriteRunning = 1;
 
-  Button1->setEnabled(true);
-  Button2->setEnabled(false);
+  showInput();
   Button2->setCaption(kPauseCaption);
-  Button3->setEnabled(false);
 
   library_ = device::DynamicLibrary(device::kLibraryFileName);
   if (!library_) {
@@ -155,12 +150,6 @@ TMWirteCardFrame1::TMWirteCardFrame1() : ui::Frame("MWirteCardFrame1") {
       device::DeviceType);
 }
 
-TMWirteCardFrame1::~TMWirteCardFrame1() {
-  // The break-off ends a pending write at once, the device's time-out at
-  // the latest; a worker at the gate ends on the stop itself.
-  run_.end(std::chrono::milliseconds(std::max(runTimeoutMs_, 0) + 2000));
-}
-
 void TMWirteCardFrame1::breakOff() {
   if (endcard_) endcard_(device::CommandMode);
   else if (reset_) reset_(device::PortNumber, device::CommandMode);
@@ -168,7 +157,7 @@ void TMWirteCardFrame1::breakOff() {
 
 void TMWirteCardFrame1::chooseTracks(int selection) {
   TrackSelection = selection;
-  const auto tracks = pages::tracksOf(selection);
+  const auto tracks = cards::tracksOf(selection);
   struct Group {
     ui::Control* controls[6];
   };
@@ -189,6 +178,48 @@ void TMWirteCardFrame1::showInputLayout(bool input) {
   Memo4->setVisible(!input);
 }
 
+void TMWirteCardFrame1::showInput() {
+  showInputLayout(true);
+  Button1->setEnabled(true);
+  Button2->setEnabled(false);
+  Button3->setEnabled(false);
+}
+
+void TMWirteCardFrame1::showRunning(const char* pauseCaption) {
+  showInputLayout(false);
+  Button1->setEnabled(false);
+  Button2->setEnabled(true);
+  Button2->setCaption(pauseCaption);
+  Button3->setEnabled(true);
+}
+
+void TMWirteCardFrame1::showPaused() {
+  showRunning(kContinueCaption);
+}
+
+void TMWirteCardFrame1::showFinished() {
+  Button1->setEnabled(true);
+  Button2->setEnabled(false);
+  Button2->setCaption(kPauseCaption);
+  Button3->setEnabled(false);
+}
+
+std::array<cards::TrackFields, 3> TMWirteCardFrame1::cardFields(const std::array<bool, 3>& tracks) {
+  std::array<cards::TrackFields, 3> fields;
+  if (tracks[0]) fields[0] = {Memo1->text(), Edit2->text(), Edit3->text()};
+  if (tracks[1]) fields[1] = {Memo2->text(), Edit4->text(), Edit5->text()};
+  if (tracks[2]) fields[2] = {Memo3->text(), Edit6->text(), Edit7->text()};
+  return fields;
+}
+
+bool TMWirteCardFrame1::rewriteFailedCard() { return CheckBox1->checked(); }
+
+void TMWirteCardFrame1::appendEntry(const std::string& entry) { Memo4->addLine(entry); }
+
+bool TMWirteCardFrame1::askGoOn(const std::string& question) { return ui::confirm(question); }
+
+void TMWirteCardFrame1::batchFinished() { showFinished(); }
+
 void TMWirteCardFrame1::Button1Click() {
   if (TrackSelection == 0) {
     ui::showMessage(pages::kChooseTrack);
@@ -201,58 +232,40 @@ void TMWirteCardFrame1::Button1Click() {
   }
   // Two workers never call the library together: a stopped batch may still
   // be returning from its write.
-  run_.finishStopped(kStartPatience);
-  if (!ui::WorkerSlot::idle(kStartPatience)) {
-    ui::showMessage(kStillEnding);
-    return;
-  }
-  showInputLayout(false);
+  if (!run_.mayStart()) return;
   WriteRunning = 1;
-  Memo4->setFocus();
   runCount_ = count;
   runPort_ = device::PortNumber;
   runSelection_ = TrackSelection;
   runMode_ = device::CommandMode;
   runTimeoutMs_ = device::TimeoutMs;
-  Button1->setEnabled(false);
-  Button2->setEnabled(true);
-  Button2->setCaption("暂停刷卡");
-  Button3->setEnabled(true);
+  // A batch starts unpaused: the first click of "暂停刷卡" pauses it, whatever
+  // the last batch left behind.
+  Paused = false;
+  showRunning(kStartCaption);
+  Memo4->setFocus();
   ui::showMessage("请刷卡！");
   // The box took the focus; the log keeps it, so that Esc reaches it.
   Memo4->setFocus();
 
-  WriteCard::PageControls controls;
-  controls.CheckBox1 = CheckBox1;
-  controls.Button1 = Button1;
-  controls.Button2 = Button2;
-  controls.Button3 = Button3;
-  controls.Memo1 = Memo1;
-  controls.Memo2 = Memo2;
-  controls.Memo3 = Memo3;
-  controls.Memo4 = Memo4;
-  controls.Edit2 = Edit2;
-  controls.Edit3 = Edit3;
-  controls.Edit4 = Edit4;
-  controls.Edit5 = Edit5;
-  controls.Edit6 = Edit6;
-  controls.Edit7 = Edit7;
   run_.start(std::make_shared<WriteCard>(runPort_, runCount_, runSelection_, runMode_,
-                                         runTimeoutMs_, controls, WriteGate, PauseClicks));
+                                         runTimeoutMs_, static_cast<WritePort&>(*this), WriteGate,
+                                         PauseClicks),
+             runTimeoutMs_);
   WriteGate->set();
 }
 
 void TMWirteCardFrame1::Button2Click() {
   ++*PauseClicks;
   if (!Paused) {
-    Button2->setCaption("继续写卡");
+    showPaused();
     Paused = true;
     // Closed before the flag is cleared, so the worker never finds the gate
     // open and the flag at 0.
     WriteGate->reset();
     WriteRunning = 0;
   } else {
-    Button2->setCaption(kPauseCaption);
+    showRunning(kPauseCaption);
     Paused = false;
     WriteRunning = 1;
     WriteGate->set();
@@ -262,27 +275,21 @@ void TMWirteCardFrame1::Button2Click() {
 void TMWirteCardFrame1::Button3Click() {
   if (!ui::confirm("确定退出连续写卡？")) return;
   // This run's stop first: a worker at the closed gate ends now, and no
-  // later start can wake it.
-  run_.stop();
-  if (reset_) reset_(device::PortNumber, device::CommandMode);
+  // later start can wake it. The reset breaks off a pending write.
+  if (reset_) run_.stop([this] { reset_(device::PortNumber, device::CommandMode); });
+  else run_.stop();
   WriteCounter = 1;
   WriteRunning = 0;
   Memo4->clear();
-  showInputLayout(true);
-  Button1->setEnabled(true);
-  Button2->setEnabled(false);
-  Button3->setEnabled(false);
+  showInput();
 }
 
 void TMWirteCardFrame1::Button4Click() {
   Memo4->clear();
   // Back ends the batch: no worker goes on writing behind an emptied log.
-  run_.stop();
-  if (endcard_) endcard_(device::CommandMode);
-  showInputLayout(true);
-  Button1->setEnabled(true);
-  Button2->setEnabled(false);
-  Button3->setEnabled(false);
+  if (endcard_) run_.stop([this] { endcard_(device::CommandMode); });
+  else run_.stop();
+  showInput();
 }
 
 void TMWirteCardFrame1::Memo4KeyPress(char32_t& key) {

@@ -2,24 +2,24 @@
 // The continuous-write page: a batch of cards whose track data is a fixed
 // text and a running number, written by a worker thread, with pause, stop
 // and a log that takes the place of the input fields while a batch runs.
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "device/CardDevice.h"
 #include "device/DynamicLibrary.h"
 #include "ui/Form.h"
 #include "ui/Thread.h"
 #include "ui/WorkerSlot.h"
+#include "workers/Wirtecard.h"
 
-class TMWirteCardFrame1 : public ui::Frame {
+class TMWirteCardFrame1 : public ui::Frame, private WritePort {
  public:
   // Reads DeviceType for the track choices the model offers, and loads the
   // library for reset and endcard.
   TMWirteCardFrame1();
-  // Stops a batch that is still going (running, paused or waiting for a
-  // card) and waits for its worker before the controls go.
-  ~TMWirteCardFrame1() override;
 
   ui::Label* Label2 = nullptr;
   ui::CheckBox* CheckBox1 = nullptr;
@@ -65,7 +65,8 @@ class TMWirteCardFrame1 : public ui::Frame {
 
   // Track code of the next batch; 0 until a track is chosen.
   int TrackSelection = 0;
-  // True while the operator has paused; only Button2Click changes it.
+  // True while the operator has paused; Button2Click changes it, and a
+  // start begins unpaused.
   bool Paused = false;
   // Open while a batch may go on; the worker waits at it before each card.
   // Shared with the worker, which may outlive the page by a moment.
@@ -98,6 +99,20 @@ class TMWirteCardFrame1 : public ui::Frame {
   void showInputLayout(bool input);
   void breakOff();
 
+  // The page's states and their buttons. Halted (the worker ended without
+  // finishing its batch) keeps the buttons of Running or Paused.
+  void showInput();
+  void showRunning(const char* pauseCaption);
+  void showPaused();
+  void showFinished();
+
+  // WritePort, inside the worker's hand-overs.
+  std::array<cards::TrackFields, 3> cardFields(const std::array<bool, 3>& tracks) override;
+  bool rewriteFailedCard() override;
+  void appendEntry(const std::string& entry) override;
+  bool askGoOn(const std::string& question) override;
+  void batchFinished() override;
+
   // The page's own load, for reset and endcard; declared before the worker
   // slot, whose break-off calls through it until the worker has ended.
   device::DynamicLibrary library_;
@@ -111,5 +126,7 @@ class TMWirteCardFrame1 : public ui::Frame {
   std::int32_t runMode_ = 0;
   std::int32_t runTimeoutMs_ = 0;
 
+  // Last: it ends a batch that is still going (running, paused or waiting
+  // for a card), and waits for its worker, before any control goes.
   ui::WorkerSlot run_;
 };

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "cards/Buffers.h"
+#include "cards/Selections.h"
 #include "device/TrackBuffer.h"
 #include "pages/TrackChoice.h"
 #include "ui/Application.h"
@@ -51,8 +53,8 @@ void TReadCardFrame1::Button1Click() {
     ui::showMessage(std::to_string(result) + ":读卡失败！");
     return;
   }
-  const auto texts = pages::readTexts(TrackSelection, bufferA, bufferB);
+  const auto texts = cards::readTexts(TrackSelection, bufferA, bufferB);
   for (std::size_t i = 0; i < texts.size(); ++i)
     if (texts[i]) memoOf(static_cast<int>(i) + 1)->setText(*texts[i]);
-  if (TrackSelection == 6) ui::showMessage(pages::kSelection6ReadNote);
+  if (TrackSelection == 6) ui::showMessage(cards::kSelection6ReadNote);
 }

@@ -1,5 +1,6 @@
 #include "pages/SingleCardFrame.h"
 
+#include "cards/Selections.h"
 #include "device/CardDevice.h"
 #include "device/Connection.h"
 #include "device/DynamicLibrary.h"
@@ -45,7 +46,7 @@ SingleCardFrame::SingleCardFrame(std::string name, int width, int height,
 
 void SingleCardFrame::selectTracks(int selection) {
   TrackSelection = selection;
-  const auto on = tracksOf(selection);
+  const auto on = cards::tracksOf(selection);
   Memo1->setEnabled(on[0]);
   Label1->setEnabled(on[0]);
   Memo2->setEnabled(on[1]);

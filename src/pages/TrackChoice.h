@@ -1,17 +1,12 @@
 #pragma once
-// What every card page shares: the common message texts, the track radio
-// buttons' start-up selection by model, and which data buffer carries which
-// track for a selection code.
+// What every card page shares: the common message texts, a stop button's
+// endcard through its worker's load, and the track radio buttons' start-up
+// selection by model.
 #include <array>
-#include <functional>
-#include <optional>
-#include <string>
-#include <string_view>
 
 #include "device/CardDevice.h"
+#include "device/LibraryTexts.h"
 #include "device/SharedLibrary.h"
-#include "device/TrackBuffer.h"
-#include "device/Tracks.h"
 #include "ui/Controls.h"
 
 namespace pages {
@@ -20,8 +15,6 @@ namespace pages {
 using device::kEntryPointMissing;
 using device::kLibraryLoadFailed;
 using device::kLibraryNotLoaded;
-using device::kSelection6ReadNote;
-using device::kSelection6WriteNote;
 inline constexpr const char* kChooseTrack = "请选择轨道!";
 
 // A stop button's endcard, looked up in the load that its page's worker took,
@@ -57,33 +50,5 @@ StartupChoice startupChoice(int deviceType);
 // which runs its click handler as a click would. The caller has set its
 // TrackSelection to 0 before.
 void applyStartupSelection(const TrackButtons& buttons, int deviceType);
-
-// --- buffers ---
-
-using device::BufferTracks;
-using device::bufferTracks;
-using device::tracksOf;
-
-// ASCII a to z become A to Z; every other character, Chinese included, stays.
-// Done on UTF-8 text: on device bytes it would hit the trail bytes of
-// double-byte characters.
-std::string upperCaseAscii(std::string_view utf8);
-
-// Fills the two zero-filled buffers for a write of the selection. textOf(track)
-// is asked only for the tracks the selection sends, in track order; the
-// upper-case step applies to the track 1 text when upperCaseTrack1 is set.
-// Returns the refusal message for the first text that cannot go to the device
-// (no device byte form, or more than 299 bytes), or nothing when all fit.
-std::optional<std::string> fillWriteBuffers(int selection,
-                                            const std::function<std::string(int track)>& textOf,
-                                            bool upperCaseTrack1, device::TrackBuffer& bufferA,
-                                            device::TrackBuffer& bufferB);
-
-// Texts (UTF-8) of a successful read per track (index 0 = track 1); a track
-// without a value is not shown. Under selection 6 track 3 is the empty text,
-// since no buffer brought it.
-std::array<std::optional<std::string>, 3> readTexts(int selection,
-                                                    const device::TrackBuffer& bufferA,
-                                                    const device::TrackBuffer& bufferB);
 
 }  // namespace pages

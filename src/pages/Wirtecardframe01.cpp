@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "cards/Buffers.h"
+#include "cards/Selections.h"
 #include "device/TrackBuffer.h"
 #include "pages/TrackChoice.h"
 #include "ui/Application.h"
@@ -47,7 +49,7 @@ void TWirteCardFrame1::Button1Click() {
   // its buffer, or has no device form, is not written at all.
   device::TrackBuffer bufferA;
   device::TrackBuffer bufferB;
-  const auto refusal = pages::fillWriteBuffers(
+  const auto refusal = cards::fillWriteBuffers(
       TrackSelection, [&](int track) { return memoOf(track)->text(); }, selectuplw->checked(),
       bufferA, bufferB);
   if (refusal) {
@@ -64,5 +66,5 @@ void TWirteCardFrame1::Button1Click() {
     return;
   }
   ui::showMessage("写卡成功！");
-  if (TrackSelection == 6) ui::showMessage(pages::kSelection6WriteNote);
+  if (TrackSelection == 6) ui::showMessage(cards::kSelection6WriteNote);
 }

@@ -1,17 +1,12 @@
 #include "pages/Writetextframe01.h"
 
-#include <algorithm>
-#include <memory>
+#include <optional>
 #include <utility>
-#include <vector>
 
-#include "device/CardDevice.h"
+#include "cards/TextLines.h"
 #include "device/Connection.h"
-#include "device/TrackBuffer.h"
 #include "pages/TrackChoice.h"
 #include "ui/Application.h"
-#include "workers/TextFile.h"
-#include "workers/Wirtetextcard.h"
 
 namespace {
 
@@ -37,10 +32,6 @@ const ui::FormRow kRows[] = {
 constexpr const char* kChooseFile = "请选择文本文件！";
 constexpr const char* kChooseTracks = "请选择要写卡的磁道！";
 constexpr const char* kStillEnding = "上一次写卡尚未结束，请稍后再开始！";
-
-// A stopped worker may still be returning from its write when Start is
-// pressed again; it is given this long to end.
-constexpr std::chrono::milliseconds kStartPatience{2000};
 }  // namespace
 
 bool TWriteTextFrame1::OpenDialog::Execute() {
@@ -52,7 +43,7 @@ bool TWriteTextFrame1::OpenDialog::Execute() {
 
 TWriteTextFrame1::TWriteTextFrame1()
     : ui::Frame("WriteTextFrame1"),
-      run_([] { pages::breakOffThrough(TextWriteLibrary); }) {
+      run_([] { pages::breakOffThrough(TextWriteLibrary); }, kStillEnding) {
   setBounds({0, 0, 501, 278});
   build(kRows);
   Label1 = find<ui::Label>("Label1");
@@ -72,10 +63,28 @@ TWriteTextFrame1::TWriteTextFrame1()
   Button4->onClick = [this] { Button4Click(); };
 }
 
-TWriteTextFrame1::~TWriteTextFrame1() {
-  // The break-off ends the write at once; the device's time-out at the latest.
-  run_.end(std::chrono::milliseconds(std::max(runTimeoutMs_, 0) + 2000));
+void TWriteTextFrame1::showIdle() {
+  Button3->setEnabled(true);
+  Button5->setEnabled(false);
 }
+
+void TWriteTextFrame1::showRunning() {
+  Button3->setEnabled(false);
+  Button5->setEnabled(true);
+}
+
+void TWriteTextFrame1::showEnded() {
+  Button3->setEnabled(true);
+  Button5->setEnabled(true);
+}
+
+bool TWriteTextFrame1::rewriteFailedCard() { return CheckBox1->checked(); }
+
+void TWriteTextFrame1::appendEntry(const std::string& entry) { Memo1->addLine(entry); }
+
+bool TWriteTextFrame1::askGoOn(const std::string& question) { return ui::confirm(question); }
+
+void TWriteTextFrame1::runFinished() { showEnded(); }
 
 void TWriteTextFrame1::Button1Click() {
   if (OpenDialog1.Execute()) Edit1->setText(OpenDialog1.FileName);
@@ -89,50 +98,39 @@ void TWriteTextFrame1::Button3Click() {
   }
   // Throws when the file cannot be read: the error box shows why, and
   // nothing has changed.
-  workers::TextLines lines = workers::readTextLines(path);
+  cards::TextLines lines = cards::readTextLines(path);
   const int index = RadioGroup1->itemIndex();
   if (index < 0 || index > 5) {
     ui::showMessage(kChooseTracks);
     return;
   }
   const int selection = index + 1;
-  if (selection == 6) {
-    ui::showMessage(kSelection6Refused);
-    return;
-  }
-  // Never cut, never half a batch: a line that does not fit refuses the run.
-  if (const auto overlong =
-          workers::firstOverlongLine(lines, selection, device::TrackBuffer::kMaxText)) {
-    ui::showMessage(workers::overlongLineMessage(*overlong + 1));
+  // Never cut, never half a batch: a line that does not fit, or a selection
+  // that a file cannot carry, refuses the run.
+  if (const std::optional<std::string> refusal = cards::runRefusal(lines, selection)) {
+    ui::showMessage(*refusal);
     return;
   }
   // Two workers never call the library together.
-  run_.finishStopped(kStartPatience);
-  if (!ui::WorkerSlot::idle(kStartPatience)) {
-    ui::showMessage(kStillEnding);
-    return;
-  }
+  if (!run_.mayStart()) return;
 
   TrackSelection = selection;
-  Button3->setEnabled(false);
   TextWriteStop = 0;
-  Button5->setEnabled(true);
+  showRunning();
   // Read here only: a change during the run is for the next one.
   const std::int32_t timeout = CheckBox2->checked() ? 0 : device::TimeoutMs;
-  runTimeoutMs_ = timeout;
-  run_.start(std::make_shared<WriteTextCard>(timeout, device::CommandMode, CheckBox1, Button3,
-                                             std::move(lines), Memo1, TrackSelection,
-                                             device::PortNumber));
+  run_.start(std::make_shared<WriteTextCard>(timeout, device::CommandMode, std::move(lines),
+                                             TrackSelection, device::PortNumber,
+                                             static_cast<WriteTextPort&>(*this)),
+             timeout);
 }
 
 void TWriteTextFrame1::Button5Click() {
   const auto endcard = pages::endcardThrough(TextWriteLibrary);
   if (!endcard) return;
   TextWriteStop = 1;
-  run_.stop();
-  endcard.call(device::CommandMode);
-  Button5->setEnabled(false);
-  Button3->setEnabled(true);
+  run_.stop([endcard] { endcard.call(device::CommandMode); });
+  showIdle();
 }
 
 void TWriteTextFrame1::Button4Click() { Memo1->clear(); }

@@ -1,19 +1,16 @@
 #pragma once
 // The text-file write page: writes the lines of a text file to cards, one or
 // two lines per card, on a worker thread.
-#include <chrono>
-#include <cstdint>
+#include <memory>
 #include <string>
 
 #include "ui/Form.h"
 #include "ui/WorkerSlot.h"
+#include "workers/Wirtetextcard.h"
 
-class TWriteTextFrame1 : public ui::Frame {
+class TWriteTextFrame1 : public ui::Frame, private WriteTextPort {
  public:
   TWriteTextFrame1();
-  // Stops a run that is still going and waits for its worker before the
-  // controls go.
-  ~TWriteTextFrame1() override;
 
   ui::Label* Label1 = nullptr;
   ui::Button* Button1 = nullptr;
@@ -49,6 +46,19 @@ class TWriteTextFrame1 : public ui::Frame {
   const std::shared_ptr<ui::Thread>& lastWorker() const { return run_.current(); }
 
  private:
+  // The page's states and their buttons. Halted (the worker ended without
+  // finishing its run) keeps Running's buttons.
+  void showIdle();
+  void showRunning();
+  void showEnded();
+
+  // WriteTextPort, inside the worker's hand-overs.
+  bool rewriteFailedCard() override;
+  void appendEntry(const std::string& entry) override;
+  bool askGoOn(const std::string& question) override;
+  void runFinished() override;
+
+  // Last: it ends a run that is still going, and waits for its worker,
+  // before any control goes.
   ui::WorkerSlot run_;
-  std::int32_t runTimeoutMs_ = 0;
 };

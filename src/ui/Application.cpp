@@ -79,24 +79,32 @@ void Application::processMessages() {
   runPending();
 }
 
-void Application::serveWhileWaiting(std::chrono::milliseconds slice) {
-  runPending();
-  if (backend_) backend_->pumpMessages(static_cast<int>(slice.count()), false);
-  else waitForWork(slice);
-  runPending();
-}
-
 bool Application::runUntil(const std::function<bool()>& condition,
                            std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  return loopUntil(condition, std::chrono::steady_clock::now() + timeout, true);
+}
+
+bool Application::serveUntil(const std::function<bool()>& condition,
+                             std::chrono::steady_clock::time_point deadline) {
+  return loopUntil(condition, deadline, false);
+}
+
+bool Application::loopUntil(const std::function<bool()>& condition,
+                            std::chrono::steady_clock::time_point deadline, bool input) {
+  const bool ui = isUiThread();
   for (;;) {
-    processMessages();
+    if (ui) {
+      if (backend_) backend_->pumpMessages(0, input);
+      runPending();
+    }
     if (condition()) return true;
-    auto now = std::chrono::steady_clock::now();
+    const auto now = std::chrono::steady_clock::now();
     if (now >= deadline) return condition();
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now);
-    auto slice = std::min(left, std::chrono::milliseconds(10));
-    if (backend_) backend_->pumpMessages(static_cast<int>(slice.count()), true);
+    // Short slices: the condition may change without a message (a worker's
+    // flag), and a message flood must not hold off the deadline.
+    const auto slice = std::min(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now),
+                                std::chrono::milliseconds(ui ? 10 : 20));
+    if (ui && backend_) backend_->pumpMessages(static_cast<int>(slice.count()), input);
     else waitForWork(slice);
   }
 }
@@ -142,6 +150,7 @@ bool Application::synchronize(Thread* from, const std::function<void()>& fn) {
 }
 
 void Application::runPending() {
+  runDue();
   for (;;) {
     Request* request = nullptr;
     {
@@ -196,7 +205,65 @@ void Application::dropRequestsOf(Thread* thread) {
 void Application::waitForWork(std::chrono::milliseconds limit) {
   std::unique_lock lock(mutex_);
   const unsigned long serial = workSerial_;
+  // A scheduled call that falls due ends the wait too, so that the loop
+  // that waits here runs it in time.
+  if (isUiThread()) limit = untilNextLocked(limit);
   cv_.wait_for(lock, limit, [&] { return !queue_.empty() || workSerial_ != serial; });
+}
+
+Application::ScheduleId Application::schedule(std::chrono::milliseconds delay,
+                                              std::function<void()> fn) {
+  std::chrono::milliseconds wait;
+  ScheduleId id;
+  {
+    std::lock_guard lock(mutex_);
+    id = nextScheduleId_++;
+    if (nextScheduleId_ == 0) nextScheduleId_ = 1;
+    scheduled_.push_back({id, std::chrono::steady_clock::now() + delay, std::move(fn)});
+    wait = untilNextLocked(delay);
+    if (backend_) backend_->wakeAfter(wait);
+  }
+  cv_.notify_all();
+  return id;
+}
+
+void Application::cancelScheduled(ScheduleId id) {
+  std::lock_guard lock(mutex_);
+  std::erase_if(scheduled_, [&](const Scheduled& s) { return s.id == id; });
+}
+
+std::chrono::milliseconds Application::untilNextLocked(std::chrono::milliseconds limit) const {
+  const auto now = std::chrono::steady_clock::now();
+  for (const Scheduled& s : scheduled_) {
+    if (s.due <= now) return std::chrono::milliseconds(0);
+    // Rounded up, so that a wake never comes a moment too early.
+    limit = std::min(limit, std::chrono::ceil<std::chrono::milliseconds>(s.due - now));
+  }
+  return limit;
+}
+
+void Application::runDue() {
+  for (;;) {
+    std::function<void()> fn;
+    {
+      std::lock_guard lock(mutex_);
+      const auto now = std::chrono::steady_clock::now();
+      auto due = std::find_if(scheduled_.begin(), scheduled_.end(),
+                              [&](const Scheduled& s) { return s.due <= now; });
+      if (due == scheduled_.end()) {
+        if (!scheduled_.empty() && backend_)
+          backend_->wakeAfter(untilNextLocked(std::chrono::milliseconds(60000)));
+        return;
+      }
+      fn = std::move(due->fn);
+      scheduled_.erase(due);
+    }
+    try {
+      fn();
+    } catch (...) {
+      showError(std::current_exception());
+    }
+  }
 }
 
 void Application::notifyWork() {

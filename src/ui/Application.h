@@ -46,6 +46,10 @@ class Backend {
   // A synchronize request was queued (any thread): make the user-interface
   // thread call Application::runPending() soon.
   virtual void wake() = 0;
+  // A scheduled call falls due after this time (any thread): make the
+  // user-interface thread call Application::runPending() by then, also
+  // while a modal dialog runs its own loop.
+  virtual void wakeAfter(std::chrono::milliseconds) {}
   // User-interface thread: process the waiting messages, waiting up to
   // waitMs for one when there is none. Without input, the operator's keys
   // and clicks stay in the queue while painting, timers and posted work go
@@ -76,9 +80,29 @@ class Application {
 
   // Processes what is waiting (messages and synchronize requests), returns.
   void processMessages();
-  // Processes messages until the condition holds or the time is up; returns
-  // the condition's last value.
+  // Processes messages, the operator's input included, until the condition
+  // holds or the time is up; returns the condition's last value. For tests
+  // and demonstrations that act as the operator.
   bool runUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
+
+  // Waits until the condition holds or the deadline has passed; returns the
+  // condition's last value. On the user-interface thread the window keeps
+  // painting and synchronize requests and scheduled calls are served
+  // meanwhile, while the operator's input waits in the queue; on any other
+  // thread it sleeps until work is done or a worker ends. The one waiting
+  // loop of the program: whatever waits for a worker or the library waits
+  // here.
+  bool serveUntil(const std::function<bool()>& condition,
+                  std::chrono::steady_clock::time_point deadline);
+
+  // --- scheduled calls ---
+  using ScheduleId = unsigned long;
+  // Runs fn once on the user-interface thread when `delay` has passed: from
+  // the message loop, a serving wait or a dialog's loop. Returns an id for
+  // cancelScheduled(); never 0.
+  ScheduleId schedule(std::chrono::milliseconds delay, std::function<void()> fn);
+  // A call that has not run yet never runs. Safe with an id that ran.
+  void cancelScheduled(ScheduleId id);
 
   // Runs an event handler: an error that escapes it is shown in the error box
   // and the program goes on.
@@ -93,7 +117,8 @@ class Application {
   // false when the request was dropped because its worker was abandoned.
   // An error thrown by fn is thrown again in the caller.
   bool synchronize(Thread* from, const std::function<void()>& fn);
-  // User-interface thread: runs the queued requests.
+  // User-interface thread: runs the queued requests and the scheduled calls
+  // that are due.
   void runPending();
   bool hasPending() const;
   // Drops the queued requests of this worker (its owner is closing).
@@ -102,9 +127,6 @@ class Application {
   void waitForWork(std::chrono::milliseconds limit);
   // A worker ended: wakes a waitForWork() and the message loop.
   void notifyWork();
-  // User-interface thread, while it waits for a worker: up to `slice`, keeps
-  // the window painting and serves synchronize requests, input left queued.
-  void serveWhileWaiting(std::chrono::milliseconds slice);
   // Whether a request of this worker is running on the user-interface
   // thread right now (further down its stack, when asked from there).
   bool isRunningRequestOf(const Thread* thread) const;
@@ -115,6 +137,14 @@ class Application {
 
   // Wakes the user-interface thread's loop; any thread, under mutex_.
   void wakeLocked();
+  // The loop behind runUntil() and serveUntil().
+  bool loopUntil(const std::function<bool()>& condition,
+                 std::chrono::steady_clock::time_point deadline, bool input);
+  // Runs the scheduled calls that are due; tells the backend when the next
+  // one falls due.
+  void runDue();
+  // The time until the next scheduled call, at most `limit`; under mutex_.
+  std::chrono::milliseconds untilNextLocked(std::chrono::milliseconds limit) const;
 
   // Written on the user-interface thread under mutex_; workers read it only
   // under mutex_.
@@ -130,6 +160,13 @@ class Application {
   std::deque<Request*> queue_;
   std::vector<const Thread*> runningFrom_;  // requests running now, innermost last
   unsigned long workSerial_ = 0;
+  struct Scheduled {
+    ScheduleId id;
+    std::chrono::steady_clock::time_point due;
+    std::function<void()> fn;
+  };
+  std::vector<Scheduled> scheduled_;  // under mutex_; run on the user-interface thread
+  ScheduleId nextScheduleId_ = 1;
 };
 
 inline Application& app() { return Application::instance(); }

@@ -1,7 +1,5 @@
 #include "ui/Thread.h"
 
-#include <algorithm>
-
 #include "ui/Application.h"
 
 namespace ui {
@@ -55,11 +53,14 @@ void Thread::body() {
 
 int Thread::running() { return g_running.load(); }
 
-void Thread::requestStop() { stop_.request_stop(); }
+void Thread::requestStop() {
+  stopped_.store(true);
+  stop_.request_stop();
+}
 
 void Thread::abandon() {
   abandoned_ = true;
-  stop_.request_stop();
+  requestStop();
   app().dropRequestsOf(this);
 }
 
@@ -70,19 +71,11 @@ void Thread::waitFor() {
 }
 
 bool Thread::waitFor(std::chrono::milliseconds limit) {
-  using Clock = std::chrono::steady_clock;
-  const auto start = Clock::now();
   Application& a = app();
-  for (;;) {
-    if (finished_) return true;
-    const bool ui = a.isUiThread();
-    if (ui && a.isRunningRequestOf(this)) return false;
-    const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
-    if (spent >= limit) return false;
-    const auto slice = std::min(limit - spent, std::chrono::milliseconds(20));
-    if (ui) a.serveWhileWaiting(slice);
-    else a.waitForWork(slice);
-  }
+  const bool ui = a.isUiThread();
+  a.serveUntil([&] { return finished_ || (ui && a.isRunningRequestOf(this)); },
+               std::chrono::steady_clock::now() + limit);
+  return finished_;
 }
 
 std::exception_ptr Thread::fatalError() const {
@@ -91,6 +84,17 @@ std::exception_ptr Thread::fatalError() const {
 }
 
 bool Thread::synchronize(const std::function<void()>& fn) { return app().synchronize(this, fn); }
+
+bool Thread::handOver(const std::function<void()>& fn) {
+  if (!live()) return false;
+  bool ran = false;
+  const bool served = synchronize([&] {
+    if (!live()) return;
+    fn();
+    ran = true;
+  });
+  return served && ran && live();
+}
 
 bool Thread::wait(const Event& event) const {
   // A stop wins over an event that is (or stays) set: a worker looping on an

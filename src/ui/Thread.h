@@ -13,8 +13,10 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stop_token>
 #include <thread>
+#include <type_traits>
 
 namespace ui {
 
@@ -33,11 +35,16 @@ class Thread : public std::enable_shared_from_this<Thread> {
   bool started() const { return started_.load(); }
   bool finished() const { return finished_.load(); }
 
-  // Asks the worker to end. Waits at an Event return at once; the worker
-  // looks at stopRequested() between its steps.
+  // Asks the worker to end. Waits at an Event return at once; hand-overs
+  // and library calls through handOver() and call() are no longer made.
   void requestStop();
-  bool stopRequested() const { return stop_.stop_requested(); }
+  bool stopRequested() const { return stopped_.load(); }
   std::stop_token stopToken() const { return stop_.get_token(); }
+
+  // Whether the worker is inside a library call made through call(), or
+  // about to make one. Whoever stops the run and sees this true after the
+  // stop must break the call off: the worker has not seen the stop in time.
+  bool inLibraryCall() const { return inCall_.load(); }
 
   // The owner is closing: a stop, and the worker's waiting and future
   // requests are dropped, not run; synchronize() then returns false.
@@ -63,8 +70,35 @@ class Thread : public std::enable_shared_from_this<Thread> {
 
  protected:
   virtual void execute() = 0;
-  // Runs fn on the user-interface thread and waits for it. False when the
-  // request was dropped: the worker must then end without touching its page.
+  // The run goes on: neither stopped nor abandoned. On the user-interface
+  // thread, where stops are made, the answer holds until the next message.
+  bool live() const { return !stopRequested() && !abandoned(); }
+
+  // Runs fn on the user-interface thread and waits for it, only for a live
+  // run: the check is made there, right before fn. False when fn did not
+  // run, or the run was stopped or its page closed while fn ran (a dialog
+  // it opened): the worker then ends without touching its page again.
+  [[nodiscard]] bool handOver(const std::function<void()>& fn);
+
+  // A library call of the worker, made only for a run that has not been
+  // stopped; nothing when it was stopped. The call is announced (see
+  // inLibraryCall()) before the stop is checked, so a stop either keeps the
+  // call from being made or finds it announced and breaks it off.
+  template <class Call>
+  [[nodiscard]] std::optional<std::invoke_result_t<Call&>> call(Call&& libraryCall) {
+    inCall_.store(true);
+    if (stopRequested()) {
+      inCall_.store(false);
+      return std::nullopt;
+    }
+    std::optional<std::invoke_result_t<Call&>> result(libraryCall());
+    inCall_.store(false);
+    return result;
+  }
+
+  // Runs fn on the user-interface thread and waits for it, whatever the
+  // run's stop. False when the request was dropped because the worker was
+  // abandoned. Workers use handOver().
   [[nodiscard]] bool synchronize(const std::function<void()>& fn);
   // Waits until the event is set; false when a stop was requested, whether
   // before or while waiting, also when the event is set.
@@ -78,6 +112,10 @@ class Thread : public std::enable_shared_from_this<Thread> {
   std::atomic<bool> started_{false};
   std::atomic<bool> finished_{false};
   std::atomic<bool> abandoned_{false};
+  // The run's stop, sequentially consistent with inCall_: stop then look at
+  // inCall_ on one side, announce then look at the stop on the other.
+  std::atomic<bool> stopped_{false};
+  std::atomic<bool> inCall_{false};
   std::stop_source stop_;
   mutable std::mutex errorMutex_;
   std::exception_ptr fatal_;

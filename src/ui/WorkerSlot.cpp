@@ -1,71 +1,96 @@
 #include "ui/WorkerSlot.h"
 
 #include <algorithm>
-
-#include "ui/Application.h"
+#include <utility>
 
 namespace ui {
 
 namespace {
-constexpr std::chrono::milliseconds kBreakOffInterval{50};
+using Clock = std::chrono::steady_clock;
 }  // namespace
 
-WorkerSlot::WorkerSlot(std::function<void()> breakOff) : breakOff_(std::move(breakOff)) {}
+WorkerSlot::WorkerSlot(std::function<void()> breakOff, std::string stillEnding)
+    : breakOff_(std::move(breakOff)), stillEnding_(std::move(stillEnding)) {}
 
-WorkerSlot::~WorkerSlot() { end(kTeardownLimit); }
+WorkerSlot::~WorkerSlot() { end(); }
+
+std::chrono::milliseconds WorkerSlot::teardownBound(std::int32_t timeoutMs) {
+  return std::chrono::milliseconds(std::max(timeoutMs, 0)) + kTeardownMargin;
+}
 
 bool WorkerSlot::idle(std::chrono::milliseconds patience) {
-  using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + patience;
+  return app().serveUntil([] { return Thread::running() == 0; }, Clock::now() + patience);
+}
+
+bool WorkerSlot::mayStart() {
+  const auto deadline = Clock::now() + kStartPatience;
+  const std::shared_ptr<Thread> own = worker_;
   Application& a = app();
   while (Thread::running() > 0) {
-    const auto now = Clock::now();
-    if (now >= deadline) return false;
-    const auto slice = std::min(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now),
-                                std::chrono::milliseconds(20));
-    if (a.isUiThread()) a.serveWhileWaiting(slice);
-    else a.waitForWork(slice);
+    // Our own stopped worker whose request is open below us (a dialog it
+    // asked for) cannot end before that request returns.
+    const bool waitable = !(own && a.isUiThread() && a.isRunningRequestOf(own.get()));
+    if (!waitable || Clock::now() >= deadline) {
+      showMessage(stillEnding_);
+      return false;
+    }
+    if (own && !own->finished() && own->stopRequested() && own->inLibraryCall() && breakOff_)
+      breakOff_();
+    a.serveUntil([] { return Thread::running() == 0; },
+                 std::min(deadline, Clock::now() + kBreakOffInterval));
   }
   return true;
 }
 
-void WorkerSlot::start(std::shared_ptr<Thread> worker) {
+void WorkerSlot::start(std::shared_ptr<Thread> worker, std::int32_t timeoutMs) {
+  cancelRepeat();
   worker_ = std::move(worker);
+  timeoutMs_ = timeoutMs;
   worker_->start();
 }
 
-void WorkerSlot::stop() {
+void WorkerSlot::stop(std::function<void()> breakOff) {
+  cancelRepeat();
   if (worker_) worker_->requestStop();
+  if (!breakOff) return;
+  breakOff();
+  if (busy()) repeatBreakOff(std::move(breakOff), Clock::now() + kRepeatLimit);
 }
 
-void WorkerSlot::finishStopped(std::chrono::milliseconds patience) {
-  const std::shared_ptr<Thread> worker = worker_;
-  if (!worker || worker->finished() || !worker->stopRequested()) return;
-  const auto deadline = std::chrono::steady_clock::now() + patience;
-  while (!worker->finished() && std::chrono::steady_clock::now() < deadline) {
-    if (breakOff_) breakOff_();
-    if (!worker->waitFor(kBreakOffInterval) && app().isUiThread() && app().isRunningRequestOf(worker.get()))
-      return;
-  }
+void WorkerSlot::repeatBreakOff(std::function<void()> breakOff, Clock::time_point until) {
+  const std::weak_ptr<Thread> worker = worker_;
+  repeat_ = app().schedule(kBreakOffInterval, [this, worker, breakOff = std::move(breakOff), until] {
+    repeat_ = 0;
+    const std::shared_ptr<Thread> w = worker.lock();
+    if (!w || w->finished()) return;
+    if (w->inLibraryCall()) breakOff();
+    if (Clock::now() < until) repeatBreakOff(breakOff, until);
+  });
 }
 
-bool WorkerSlot::end(std::chrono::milliseconds limit) {
+void WorkerSlot::cancelRepeat() {
+  if (repeat_ != 0) app().cancelScheduled(std::exchange(repeat_, 0));
+}
+
+bool WorkerSlot::end() {
+  cancelRepeat();
   if (!worker_) return true;
-  std::shared_ptr<Thread> worker = worker_;
+  const std::shared_ptr<Thread> worker = worker_;
   worker->abandon();
-  using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + limit;
+  Application& a = app();
+  const auto deadline = Clock::now() + teardownBound(timeoutMs_);
   while (!worker->finished()) {
-    if (breakOff_) breakOff_();
-    const auto now = Clock::now();
-    if (now >= deadline) return false;
-    const auto slice = std::min(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now),
-                                kBreakOffInterval);
-    // False at once when the worker's own request is running below us: it
-    // can only end after that request has returned, and it is abandoned.
-    if (!worker->waitFor(slice) && !worker->finished() && app().isUiThread() &&
-        app().isRunningRequestOf(worker.get()))
+    // An abandoned worker checks its stop before each call, so only one
+    // already inside a call needs breaking off.
+    if (worker->inLibraryCall() && breakOff_) breakOff_();
+    // Its own request is running below us: it can only end after that has
+    // returned, and being abandoned it touches nothing then.
+    if (Clock::now() >= deadline || (a.isUiThread() && a.isRunningRequestOf(worker.get()))) {
+      worker_.reset();
       return false;
+    }
+    a.serveUntil([&] { return worker->finished(); },
+                 std::min(deadline, Clock::now() + kBreakOffInterval));
   }
   worker_.reset();
   return true;

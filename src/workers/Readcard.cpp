@@ -1,23 +1,21 @@
 #include "workers/Readcard.h"
 
-#include <string>
-
+#include "cards/Counting.h"
+#include "cards/LogEntries.h"
+#include "cards/Selections.h"
 #include "device/CardDevice.h"
+#include "device/LibraryTexts.h"
 #include "device/TrackBuffer.h"
-#include "device/Tracks.h"
 #include "ui/Application.h"
-#include "workers/Report.h"
 
 ReadCard::ReadCard(std::int32_t ReadCount, std::int32_t PortNumber, std::int32_t TrackSelection,
-                   std::int32_t CommandMode, std::int32_t TimeoutMs, ui::Memo* DisplayMemo,
-                   ui::Button* StartButton)
+                   std::int32_t CommandMode, std::int32_t TimeoutMs, ReadPort& page)
     : ReadCount(ReadCount),
       PortNumber(PortNumber),
       TrackSelection(TrackSelection),
       CommandMode(CommandMode),
       TimeoutMs(TimeoutMs),
-      DisplayMemo(DisplayMemo),
-      StartButton(StartButton) {
+      page_(page) {
   ReadRunning = 1;
 }
 
@@ -25,13 +23,13 @@ void ReadCard::Execute() {
   const device::SharedLibrary library = device::loadShared(device::kLibraryFileName);
   ReaderLibraryHandle.set(library);
   if (!library) {
-    (void)synchronize([] { ui::showMessage(device::kLibraryLoadFailed); });
+    (void)handOver([] { ui::showMessage(device::kLibraryLoadFailed); });
     return;
   }
   const auto readcard = library->function<device::ReadcardFn>("readcard");
   if (!readcard) {
     // The handle keeps the load, so that the stop button still finds endcard.
-    (void)synchronize([] { ui::showMessage(device::kEntryPointMissing); });
+    (void)handOver([] { ui::showMessage(device::kEntryPointMissing); });
     return;
   }
 
@@ -39,23 +37,30 @@ void ReadCard::Execute() {
   device::TrackBuffer bufferA;
   device::TrackBuffer bufferB;
   ReadCounter = 1;
-  while (ReadCounter <= ReadCount) {
-    if (!mayGoOn()) return;
+  bool more = ReadCount >= 1;
+  while (more) {
+    // The process-wide flag as well as this run's stop: a later start sets
+    // the flag again, but never undoes the stop of this run.
+    if (ReadRunning.load() == 0) return;
     bufferA.clear();
     bufferB.clear();
-    const std::int32_t result =
-        readcard(PortNumber, TrackSelection, bufferA.data(), bufferB.data(), CommandMode, TimeoutMs);
+    const auto result = call([&] {
+      return readcard(PortNumber, TrackSelection, bufferA.data(), bufferB.data(), CommandMode,
+                      TimeoutMs);
+    });
     // A stopped run drops the attempt that the stop broke off.
-    if (!mayGoOn()) return;
-    if (result == device::kBrokenOff) return;
+    if (!result || ReadRunning.load() == 0 || !live()) return;
+    if (*result == device::kBrokenOff) return;
     const std::int32_t n = ReadCounter;
     const std::string entry =
-        result == 0 ? workers::successEntry(n, "读卡", TrackSelection, bufferA, bufferB,
-                                            device::kSelection6ReadNote)
-                    : workers::failureEntry(n, "读卡", result);
-    // One hand-over and one append per attempt; false: the page is gone.
-    if (!synchronize([&] { DisplayMemo->addLine(entry); })) return;
-    ++ReadCounter;
+        *result == 0 ? cards::successEntry(n, "读卡", TrackSelection, bufferA, bufferB,
+                                           cards::kSelection6ReadNote)
+                     : cards::failureEntry(n, "读卡", *result);
+    // One hand-over and one append per attempt.
+    if (!handOver([&] { page_.appendEntry(entry); })) return;
+    const cards::Step step = cards::stepAfter(n, ReadCount);
+    ReadCounter = step.counter;
+    more = step.goesOn;
   }
-  (void)synchronize([this] { StartButton->setEnabled(true); });
+  (void)handOver([this] { page_.runFinished(); });
 }

@@ -3,9 +3,9 @@
 // logs every attempt in its page's log.
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "device/SharedLibrary.h"
-#include "ui/Controls.h"
 #include "ui/Thread.h"
 
 // Process-wide, shared by the continuous-read page and its worker; they
@@ -18,27 +18,36 @@ inline std::atomic<std::int32_t> ReadCounter{0};
 // endcard up in it. Each run's load replaces the one before.
 inline device::LibrarySlot ReaderLibraryHandle;
 
+// What the worker needs of its page. The worker calls it only inside a
+// hand-over, on the user-interface thread, and only while its run is live.
+class ReadPort {
+ public:
+  // Appends an attempt's entry to the log.
+  virtual void appendEntry(const std::string& entry) = 0;
+  // The run has made its last attempt.
+  virtual void runFinished() = 0;
+
+ protected:
+  ~ReadPort() = default;
+};
+
 class ReadCard : public ui::Thread {
  public:
   // Sets ReadRunning to 1; the run begins with start().
   ReadCard(std::int32_t ReadCount, std::int32_t PortNumber, std::int32_t TrackSelection,
-           std::int32_t CommandMode, std::int32_t TimeoutMs, ui::Memo* DisplayMemo,
-           ui::Button* StartButton);
+           std::int32_t CommandMode, std::int32_t TimeoutMs, ReadPort& page);
 
   const std::int32_t ReadCount;
   const std::int32_t PortNumber;
   const std::int32_t TrackSelection;
   const std::int32_t CommandMode;
   const std::int32_t TimeoutMs;
-  ui::Memo* const DisplayMemo;
-  ui::Button* const StartButton;
 
  protected:
   void execute() override { Execute(); }
 
  private:
   void Execute();
-  // The process-wide flag and this run's own stop: a later start sets the
-  // flag again, but never undoes the stop of this run.
-  bool mayGoOn() const { return ReadRunning.load() != 0 && !stopRequested(); }
+
+  ReadPort& page_;
 };

@@ -6,11 +6,11 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
-#include "ui/Controls.h"
+#include "cards/Compose.h"
 #include "ui/Thread.h"
-#include "workers/Compose.h"
 
 // Process-wide, shared by the continuous-write page and its worker.
 // 1 while a batch may go on, 0 after a pause or a stop.
@@ -18,30 +18,33 @@ inline std::atomic<std::uint8_t> WriteRunning{0};
 // Number (from 1) of the card being written.
 inline std::atomic<std::int32_t> WriteCounter{0};
 
+// What the worker needs of its page. The worker calls it only inside a
+// hand-over, on the user-interface thread, and only while its batch is live.
+class WritePort {
+ public:
+  // The fields of the tracks a card is composed of (tracks[t - 1] for track
+  // t); the other tracks' fields are left empty and not read.
+  virtual std::array<cards::TrackFields, 3> cardFields(const std::array<bool, 3>& tracks) = 0;
+  // "写卡失败重写该次数据": write a failed card again.
+  virtual bool rewriteFailedCard() = 0;
+  // Appends a card's entry to the log.
+  virtual void appendEntry(const std::string& entry) = 0;
+  // Asks the failure question; true for OK.
+  virtual bool askGoOn(const std::string& question) = 0;
+  // The batch has ended by itself: its last card, Cancel, or a card that
+  // cannot be written.
+  virtual void batchFinished() = 0;
+
+ protected:
+  ~WritePort() = default;
+};
+
 class WriteCard : public ui::Thread {
  public:
-  // The page's controls the worker reads and sets; owned by the page.
-  struct PageControls {
-    ui::CheckBox* CheckBox1 = nullptr;
-    ui::Button* Button1 = nullptr;
-    ui::Button* Button2 = nullptr;
-    ui::Button* Button3 = nullptr;
-    ui::Memo* Memo1 = nullptr;
-    ui::Memo* Memo2 = nullptr;
-    ui::Memo* Memo3 = nullptr;
-    ui::Memo* Memo4 = nullptr;
-    ui::Edit* Edit2 = nullptr;
-    ui::Edit* Edit3 = nullptr;
-    ui::Edit* Edit4 = nullptr;
-    ui::Edit* Edit5 = nullptr;
-    ui::Edit* Edit6 = nullptr;
-    ui::Edit* Edit7 = nullptr;
-  };
-
   // gate: the page's WriteGate, open while the batch is not paused;
   // pauseClicks: the page's PauseClicks. The batch begins with start().
   WriteCard(std::int32_t PortNumber, std::int32_t CardCount, std::int32_t TrackSelection,
-            std::int32_t CommandMode, std::int32_t TimeoutMs, const PageControls& controls,
+            std::int32_t CommandMode, std::int32_t TimeoutMs, WritePort& page,
             std::shared_ptr<const ui::Event> gate,
             std::shared_ptr<const std::atomic<std::uint32_t>> pauseClicks);
 
@@ -58,21 +61,23 @@ class WriteCard : public ui::Thread {
   void Execute();
   // Waits at the gate before a card; false when this run was stopped.
   bool passGate();
-  // Reports card n's failure and asks whether to go on; sets WriteCounter
-  // for the card that comes next. False when the worker is to end at once
-  // (Cancel, which has set the buttons; the run was stopped; the page is gone).
+  // Reports card n's failure and asks whether to go on; moves WriteCounter
+  // to the card that comes next. False when the worker is to end at once
+  // (Cancel, which has finished the batch; the batch was stopped; the page
+  // is gone).
   bool FailurePrompt(std::int32_t n, std::int32_t result);
-  // The end-of-batch step: Start enabled, pause and stop disabled.
-  void finishBatch();
-  // The fields of the composed tracks; on the user-interface thread only.
-  std::array<workers::TrackFields, 3> readFields() const;
+  // WriteCounter after a card: on to the next one, or the batch is over.
+  // On the user-interface thread, inside a hand-over, so that it never
+  // undoes a stop's reset of the counter.
+  void advance();
 
-  // The last writecard result and the last failure line; the user-interface
+  // The last writecard result and the last report line; the user-interface
   // thread sees them only inside a hand-over, while the worker waits.
   std::int32_t LastResult = 0;
   std::string ReportLine;
-  const PageControls page_;
+  WritePort& page_;
   const std::shared_ptr<const ui::Event> gate_;
   const std::shared_ptr<const std::atomic<std::uint32_t>> pauseClicks_;
   std::array<bool, 3> composed_{};  // tracks the selection composes
+  bool more_ = true;                // set by advance()
 };

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "CardTestSupport.h"
+#include "cards/Buffers.h"
+#include "cards/Selections.h"
 #include "pages/Mreadcardframe01.h"
 #include "pages/TrackChoice.h"
 #include "ui/Application.h"
@@ -47,8 +49,8 @@ class ContinuousRead : public EmulatorTest {
     p().Edit1->setText(count);
     ASSERT_TRUE(p().Button1->click());
   }
-  bool waitUntil(const std::function<bool()>& condition) {
-    return ui::app().runUntil(condition, 5s);
+  bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit = 5s) {
+    return ui::app().runUntil(condition, limit);
   }
   bool ended() { return waitUntil([&] { return !p().running(); }); }
   int calls(const std::string& name) {
@@ -154,7 +156,7 @@ TEST_F(ContinuousRead, SelectionSixLogsTracksOneAndTwoAndSaysTrackThreeIsNotRead
   start("2");
   ASSERT_TRUE(ended());
   EXPECT_EQ(lines(), (std::vector<std::string>{"", "第1次读卡成功！", "第一轨数据：", "TRACK ONE",
-                                               "第二轨数据：", "2222", pages::kSelection6ReadNote,
+                                               "第二轨数据：", "2222", cards::kSelection6ReadNote,
                                                "", "第2次读卡失败！错误代码-2"}));
   EXPECT_TRUE(p().Button1->enabled());
 
@@ -239,17 +241,36 @@ TEST_F(ContinuousRead, StopAndStartAtOnceNeverRevivesTheOldWorker) {
   EXPECT_EQ(emu.mostConcurrentTransfers(), 1);
 }
 
-TEST_F(ContinuousRead, AStopThatMissesTheReadIsMadeGoodByTheNextStart) {
-  // Stop's break-off comes a moment before the worker's read begins: the
-  // read waits on. The next Start breaks it off again instead of refusing.
+TEST_F(ContinuousRead, AStopThatMissesTheReadBreaksItOffAgainWithoutAStart) {
+  // Stop's break-off comes a moment before the worker's read begins (the
+  // emulator misses it): the stop repeats it while the read is pending.
+  device::TimeoutMs = 60000;
   emu.setBlocking("readcard", 1);
   choose(2);
   start("5");
   ASSERT_TRUE(waitUntil([&] { return emu.pendingCalls() == 1; }));
   emu.missBreakOffs(1);
   ASSERT_TRUE(p().Button3->click());
-  ui::app().runUntil([] { return false; }, 100ms);
+  EXPECT_TRUE(p().Button1->enabled());
+  ASSERT_TRUE(waitUntil([&] { return emu.pendingCalls() == 0 && !p().running(); }, 3s));
+  ui::app().runUntil([] { return false; }, 50ms);
+  EXPECT_TRUE(lines().empty());
+  EXPECT_GE(calls("endcard"), 2);
+  EXPECT_EQ(calls("readcard"), 1);
+  EXPECT_EQ(emu.mostConcurrentTransfers(), 1);
+}
+
+TEST_F(ContinuousRead, StartStillBreaksOffAReadThatEveryRepeatMissed) {
+  device::TimeoutMs = 60000;
+  emu.setBlocking("readcard", 1);
+  choose(2);
+  start("5");
+  ASSERT_TRUE(waitUntil([&] { return emu.pendingCalls() == 1; }));
+  emu.missBreakOffs(1000);
+  ASSERT_TRUE(p().Button3->click());
+  ui::app().runUntil([] { return false; }, ui::WorkerSlot::kRepeatLimit + 300ms);
   ASSERT_EQ(emu.pendingCalls(), 1);
+  emu.missBreakOffs(0);
   session.dialogs().clear();
   start("1");
   EXPECT_TRUE(messages().empty());

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "CardTestSupport.h"
+#include "cards/Buffers.h"
+#include "cards/Selections.h"
 #include "pages/Mwirtecardframe01.h"
 #include "pages/TrackChoice.h"
 #include "ui/Application.h"
@@ -682,9 +684,9 @@ TEST_F(ContinuousWrite, SelectionSixWritesTracksOneAndTwoAndSaysTrackThreeIsNot)
                                                 written(6, "627", "CARD3")}));
   EXPECT_EQ(lines(), (std::vector<std::string>{
                          "", "第1次写卡成功！", "第一轨数据：", "CARD1", "第二轨数据：", "625",
-                         pages::kSelection6WriteNote, "", "第2次写卡失败！错误代码-2", "",
+                         cards::kSelection6WriteNote, "", "第2次写卡失败！错误代码-2", "",
                          "第3次写卡成功！", "第一轨数据：", "CARD3", "第二轨数据：", "627",
-                         pages::kSelection6WriteNote}));
+                         cards::kSelection6WriteNote}));
   EXPECT_EQ(confirms(), std::vector<std::string>{"第2次写卡失败\r\n  是否继续"});
 
   // -100 ends it as under every other selection.
@@ -777,15 +779,49 @@ TEST_F(ContinuousWrite, StopWhilePausedEndsTheWorkerSoALaterStartCannotWakeIt) {
   EXPECT_EQ(writes(), (std::vector<std::string>{written(1, "", "NEW1"), written(1, "", "NEW2")}));
   EXPECT_EQ(lines(), joined({success1(1, "NEW1"), success1(2, "NEW2")}));
 
-  // Paused is still set: the first click continues, the second pauses.
+  // The new batch began unpaused: the first click of "暂停刷卡" pauses it.
   emu.setSwipeDelayMs(20);
   start("20");
-  ASSERT_TRUE(p().Button2->click());
-  EXPECT_EQ(p().Button2->caption(), "暂停写卡");
   EXPECT_FALSE(p().Paused);
   ASSERT_TRUE(p().Button2->click());
   EXPECT_EQ(p().Button2->caption(), "继续写卡");
   EXPECT_TRUE(p().Paused);
+  ASSERT_TRUE(p().Button2->click());
+  EXPECT_EQ(p().Button2->caption(), "暂停写卡");
+  EXPECT_FALSE(p().Paused);
+}
+
+TEST_F(ContinuousWrite, ABatchAfterCancelWithAPausePendingStartsUnpaused) {
+  // Card 1 fails while a pause is pending; Cancel ends the batch. The next
+  // batch's "暂停刷卡" pauses it at the first click.
+  device::TimeoutMs = 300;
+  emu.setSwipeDelayMs(-1);  // no card comes: the write fails at its time-out
+  cardBatch("3");
+  ASSERT_TRUE(waitUntil([&] { return emu.pendingCalls() == 1; }));
+  ASSERT_TRUE(p().Button2->click());  // pause while card 1 is written
+  ASSERT_TRUE(p().Paused);
+  session.dialogs().answerConfirm(false);
+  ASSERT_TRUE(ended());
+  EXPECT_EQ(lines(), (std::vector<std::string>{"", "第1次写卡失败！错误代码-6"}));
+  EXPECT_EQ(confirms().size(), 1u);
+  EXPECT_EQ(buttons(), (Buttons{true, false, false, "暂停写卡"}));
+
+  device::TimeoutMs = 5000;
+  emu.setSwipeDelayMs(20);
+  start("20");
+  EXPECT_EQ(p().Button2->caption(), "暂停刷卡");
+  EXPECT_FALSE(p().Paused);
+  ASSERT_TRUE(p().Button2->click());
+  EXPECT_TRUE(p().Paused);
+  EXPECT_EQ(p().Button2->caption(), "继续写卡");
+  // It really holds: no card gets past the gate any more.
+  settle(100ms);
+  const int written = count("writecard(");
+  settle(150ms);
+  EXPECT_EQ(count("writecard("), written);
+  session.dialogs().answerConfirm(true);
+  ASSERT_TRUE(p().Button3->click());
+  ASSERT_TRUE(ended());
 }
 
 TEST_F(ContinuousWrite, StopDuringABlockedWriteResetsAndLogsNothingMore) {
@@ -807,17 +843,39 @@ TEST_F(ContinuousWrite, StopDuringABlockedWriteResetsAndLogsNothingMore) {
   EXPECT_EQ(log[1], written(1, "", "CARD1", -100));
 }
 
-TEST_F(ContinuousWrite, AStopThatMissesTheWriteIsMadeGoodByTheNextStart) {
-  // Stop's reset comes a moment before the worker's write begins: the write
-  // waits on. The next Start breaks it off again instead of refusing.
+TEST_F(ContinuousWrite, AStopThatMissesTheWriteBreaksItOffAgainWithoutAStart) {
+  // Stop's reset comes a moment before the worker's write begins (the
+  // emulator misses it): the stop repeats it while the write is pending, so
+  // the write never waits for a card that nobody will swipe.
+  device::TimeoutMs = 60000;
   emu.setBlocking("writecard", 1);
   cardBatch("3");
   ASSERT_TRUE(waitUntil([&] { return emu.pendingCalls() == 1; }));
   emu.missBreakOffs(1);
   session.dialogs().answerConfirm(true);
   ASSERT_TRUE(p().Button3->click());
+  EXPECT_TRUE(p().inputLayout());
+  ASSERT_TRUE(waitUntil([&] { return emu.pendingCalls() == 0 && !p().running(); }, 3s));
   settle();
+  EXPECT_TRUE(lines().empty());
+  EXPECT_GE(count("reset("), 2);
+  EXPECT_EQ(count("writecard("), 1);
+  EXPECT_EQ(emu.mostConcurrentTransfers(), 1);
+}
+
+TEST_F(ContinuousWrite, StartStillBreaksOffAWriteThatEveryRepeatMissed) {
+  // A library that misses the stop's break-offs for longer than they are
+  // repeated: the next Start breaks the old write off again before it goes.
+  device::TimeoutMs = 60000;
+  emu.setBlocking("writecard", 1);
+  cardBatch("3");
+  ASSERT_TRUE(waitUntil([&] { return emu.pendingCalls() == 1; }));
+  emu.missBreakOffs(1000);
+  session.dialogs().answerConfirm(true);
+  ASSERT_TRUE(p().Button3->click());
+  settle(ui::WorkerSlot::kRepeatLimit + 300ms);
   ASSERT_EQ(emu.pendingCalls(), 1);
+  emu.missBreakOffs(0);
   session.dialogs().clear();
   emu.clearLog();
   cardBatch("1");

@@ -3,6 +3,8 @@
 #include <vector>
 
 #include "CardTestSupport.h"
+#include "cards/Buffers.h"
+#include "cards/Selections.h"
 #include "pages/Readcardframe01.h"
 #include "pages/TrackChoice.h"
 
@@ -72,7 +74,7 @@ TEST_F(ReadCardPage, AllThreeTracksShowTracksOneAndTwoAndSayWhyTrackThreeIsEmpty
   EXPECT_EQ(emu.log(), std::vector<std::string>{
                            transferLine("readcard", 1, 6, "2222", "TRACK ONE", 2, 5000, 0)});
   EXPECT_EQ(memos(h), (std::vector<std::string>{"TRACK ONE", "2222", ""}));
-  EXPECT_EQ(messages(), std::vector<std::string>{pages::kSelection6ReadNote});
+  EXPECT_EQ(messages(), std::vector<std::string>{cards::kSelection6ReadNote});
 }
 
 TEST_F(ReadCardPage, FailedReadShowsTheNumberAndKeepsTheMemos) {

@@ -3,17 +3,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "CardTestSupport.h"
 #include "TextFileSupport.h"
 #include "pages/Writetextframe01.h"
 #include "ui/Application.h"
-#include "workers/TextFile.h"
+#include "cards/LogEntries.h"
+#include "cards/TextLines.h"
 #include "workers/Wirtetextcard.h"
 
 namespace {
@@ -176,7 +179,7 @@ TEST_F(TextFilePage, APathIsUsedExactlyAsTypedChineseAndAnyEndingIncluded) {
 
 TEST_F(TextFilePage, SelectionSixIsRefusedBeforeAnything) {
   start(6, "AAA\nBBB\n333\n");
-  EXPECT_EQ(messages(), Lines{kSelection6Refused});
+  EXPECT_EQ(messages(), Lines{cards::kSelection6Refused});
   expectIdle();
   EXPECT_TRUE(emu.log().empty());
   EXPECT_TRUE(lines().empty());
@@ -236,7 +239,7 @@ TEST_F(TextFilePage, LinesAreDividedAsTheFileFormatSays) {
       {"nothing trimmed, BOM and blanks kept", "\xEF\xBB\xBF 1 \t\nx  ", {"\xEF\xBB\xBF 1 \t", "x  "}},
       {"CR CR LF is an empty line", "A\r\r\nB", {"A", "", "B"}},
   };
-  for (const Case& c : cases) EXPECT_EQ(workers::splitLines(c.bytes).toStrings(), c.expected) << c.rule;
+  for (const Case& c : cases) EXPECT_EQ(cards::splitLines(c.bytes).toStrings(), c.expected) << c.rule;
 }
 
 TEST_F(TextFilePage, EveryLineReachesTheDeviceByteForByte) {
@@ -269,7 +272,7 @@ TEST_F(TextFilePage, AMillionShortLinesAreReadWholeAndTheRunStartsOnThem) {
   }
   ASSERT_EQ(big.size(), 10'000'000u);
   const std::string path = files.write("big.txt", big);
-  const workers::TextLines read = workers::readTextLines(path);
+  const cards::TextLines read = cards::readTextLines(path);
   ASSERT_EQ(read.size(), 1'000'000u);
   EXPECT_EQ(read[0], "10000000");
   EXPECT_EQ(read[500000], "10500000");
@@ -497,6 +500,41 @@ TEST_F(TextFilePage, StopDuringABlockedWriteEndsTheRunWithNoReport) {
   EXPECT_TRUE(session.dialogs().records().empty());
 }
 
+TEST_F(TextFilePage, AFailureOfARunThatStopHasJustEndedNeverReachesThePage) {
+  // The card failed and its report waits for the window; Stop comes first.
+  emu.script("writecard", {-6});
+  start(2, "111\n222\n");
+  for (int i = 0; i < 5000 && !ui::app().hasPending(); ++i) std::this_thread::sleep_for(1ms);
+  ASSERT_TRUE(ui::app().hasPending());
+  session.dialogs().answerConfirm(true);
+  ASSERT_TRUE(p().Button5->click());
+  ASSERT_TRUE(ended());
+  ui::app().runUntil([] { return false; }, 30ms);
+  EXPECT_TRUE(lines().empty());
+  EXPECT_TRUE(confirms().empty());
+  EXPECT_EQ(writes(), Lines{write(2, "111", "", -6)});
+  expectIdle();
+}
+
+TEST_F(TextFilePage, AStopThatMissesAWriteWithoutTimeLimitBreaksItOffAgain) {
+  // "取消写卡超时限制": the write waits for a card without limit; Stop's
+  // endcard comes a moment before it begins (the emulator misses it).
+  p().CheckBox2->setChecked(true);
+  emu.setSwipeDelayMs(-1);  // a card that never comes
+  start(2, "111\n222\n");
+  ASSERT_TRUE(waitUntil([&] { return emu.pendingCalls() == 1; }));
+  emu.missBreakOffs(1);
+  ASSERT_TRUE(p().Button5->click());
+  EXPECT_TRUE(p().Button3->enabled());
+  EXPECT_FALSE(p().Button5->enabled());
+  ASSERT_TRUE(waitUntil([&] { return emu.pendingCalls() == 0 && !p().running(); }));
+  ui::app().runUntil([] { return false; }, 30ms);
+  EXPECT_TRUE(lines().empty());
+  const Lines log = emu.log();
+  EXPECT_GE(std::count(log.begin(), log.end(), "endcard(2)=0"), 2);
+  EXPECT_EQ(writes(), Lines{write(2, "111", "", -100, 0)});
+}
+
 TEST_F(TextFilePage, StopInANewProcessFindsNoLoad) {
   TextWriteLibrary.set(nullptr);
   p().Button5->setEnabled(true);  // as after a run that loaded nothing
@@ -619,7 +657,7 @@ TEST_F(TextFilePage, TheLogShowsDeviceBytesAsTextAndInvalidBytesAsReplacements) 
   // UTF-8 is the device's code page on Linux.
   ASSERT_TRUE(b.assign("\xE5\x8D\xA1\xFF 1"));
   ASSERT_TRUE(a.assign("22\x80"));
-  EXPECT_EQ(workers::textCardEntry(7, 4, a, b),
+  EXPECT_EQ(cards::textCardEntry(7, 4, a, b),
             "\r\n第7次写卡成功！\r\n第一轨数据：\r\n卡\xEF\xBF\xBD 1\r\n第二轨数据：\r\n22\xEF\xBF\xBD");
   // The buffers themselves are untouched.
   EXPECT_EQ(b.text(), "\xE5\x8D\xA1\xFF 1");

@@ -3,6 +3,8 @@
 #include <string>
 
 #include "CardTestSupport.h"
+#include "cards/Buffers.h"
+#include "cards/Selections.h"
 #include "pages/Readcardframe01.h"
 #include "pages/TrackChoice.h"
 #include "pages/Wirtecardframe01.h"
@@ -102,11 +104,11 @@ TYPED_TEST(TrackSelectionTest, ChoosingTracksSwitchesMemosButKeepsTheirText) {
 }
 
 TEST(TrackChoice, UpperCaseTouchesAsciiLettersOnly) {
-  EXPECT_EQ(pages::upperCaseAscii("abc123xyz"), "ABC123XYZ");
+  EXPECT_EQ(cards::upperCaseAscii("abc123xyz"), "ABC123XYZ");
   // Neighbours of a and z stay.
-  EXPECT_EQ(pages::upperCaseAscii("`a{z@"), "`A{Z@");
-  EXPECT_EQ(pages::upperCaseAscii("ab讀碼é"), "AB讀碼é");
-  EXPECT_EQ(pages::upperCaseAscii(""), "");
+  EXPECT_EQ(cards::upperCaseAscii("`a{z@"), "`A{Z@");
+  EXPECT_EQ(cards::upperCaseAscii("ab讀碼é"), "AB讀碼é");
+  EXPECT_EQ(cards::upperCaseAscii(""), "");
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <vector>
 
 #include "CardTestSupport.h"
+#include "cards/Buffers.h"
+#include "cards/Selections.h"
 #include "device/DeviceText.h"
 #include "pages/TrackChoice.h"
 #include "pages/Wirtecardframe01.h"
@@ -68,7 +70,7 @@ TEST_F(WriteCardPage, AllThreeTracksWriteTracksOneAndTwoAndSaySo) {
   write(6, "TRACK ONE", "2222", "3333");
   EXPECT_EQ(emu.log(), std::vector<std::string>{
                            transferLine("writecard", 1, 6, "2222", "TRACK ONE", 2, 5000, 0)});
-  EXPECT_EQ(messages(), (std::vector<std::string>{"写卡成功！", pages::kSelection6WriteNote}));
+  EXPECT_EQ(messages(), (std::vector<std::string>{"写卡成功！", cards::kSelection6WriteNote}));
   EXPECT_EQ(emu.track(1), "TRACK ONE");
   EXPECT_EQ(emu.track(2), "2222");
   EXPECT_EQ(emu.track(3), track3Before);

@@ -17,9 +17,10 @@
 
 #include "EmulatorClient.h"
 #include "app/MainForm.h"
+#include "cards/Selections.h"
 #include "device/Connection.h"
 #include "device/DynamicLibrary.h"
-#include "device/Tracks.h"
+#include "device/LibraryTexts.h"
 #include "pages/Mreadcardframe01.h"
 #include "pages/Mwirtecardframe01.h"
 #include "pages/Writetextframe01.h"
@@ -515,6 +516,7 @@ void Runner::Impl::doStart() {
       const bool accepted = shown.size() > records && shown[records].text == "请刷卡！";
       if (!accepted) return;
       allowed = {St::Active, St::Finished};
+      pausedFlag = false;  // a batch starts unpaused
       Batch b;
       b.page = "continuous write";
       b.selection = selection;

@@ -4,8 +4,11 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "ui/Application.h"
 #include "ui/Thread.h"
@@ -78,7 +81,7 @@ class Caller : public ui::Thread {
 
  protected:
   void execute() override {
-    result = device_.call();
+    result = call([this] { return device_.call(); }).value_or(0);
     // Whatever came back, a page that is gone is never touched.
     if (!synchronize([this] { touchedPage = true; })) return;
   }
@@ -157,6 +160,95 @@ TEST(Worker, BoundedWaitReturnsWhileTheWorkerIsBlockedAndServesOtherWorkers) {
   EXPECT_TRUE(blocked->waitFor(5s));
 }
 
+// --- hand-overs and library calls that know their run ---
+
+// Reports through handOver; the test decides when it may go on.
+class Handing : public ui::Thread {
+ public:
+  std::atomic<int> ran{0};
+  std::atomic<int> refused{0};
+  std::function<void()> inside;  // run inside the hand-over, UI thread
+
+ protected:
+  void execute() override {
+    for (int i = 0; i < 3; ++i) {
+      if (!handOver([this] {
+            ++ran;
+            if (inside) inside();
+          })) {
+        ++refused;
+        return;
+      }
+    }
+  }
+};
+
+TEST(HandOver, DoesNotRunForARunStoppedWhileItWaitedInTheQueue) {
+  ui::headless::Session session;
+  auto worker = std::make_shared<Handing>();
+  worker->start();
+  for (int i = 0; i < 5000 && !ui::app().hasPending(); ++i) std::this_thread::sleep_for(1ms);
+  ASSERT_TRUE(ui::app().hasPending());
+  worker->requestStop();  // on the UI thread, as a Stop button does, before the queue is served
+  ASSERT_TRUE(worker->waitFor(5s));
+  EXPECT_EQ(worker->ran, 0);
+  EXPECT_EQ(worker->refused, 1);
+}
+
+TEST(HandOver, SaysSoWhenTheRunIsStoppedWhileItRuns) {
+  // A dialog inside the hand-over; the operator stops the run meanwhile.
+  ui::headless::Session session;
+  auto worker = std::make_shared<Handing>();
+  worker->inside = [&] { worker->requestStop(); };
+  worker->start();
+  ASSERT_TRUE(worker->waitFor(5s));
+  EXPECT_EQ(worker->ran, 1);
+  EXPECT_EQ(worker->refused, 1);  // the worker ended after the first one
+}
+
+// Makes library calls through call(); each waits in `device`.
+class Calling : public ui::Thread {
+ public:
+  explicit Calling(BlockingCall& device, int calls = 1) : device_(device), calls_(calls) {}
+  std::atomic<int> made{0};
+  std::atomic<int> refused{0};
+  std::function<void()> beforeCall;  // worker thread, inside the announced call
+
+ protected:
+  void execute() override {
+    for (int i = 0; i < calls_; ++i) {
+      const auto result = call([this] {
+        if (beforeCall) beforeCall();
+        return device_.call();
+      });
+      if (!result) {
+        ++refused;
+        return;
+      }
+      ++made;
+    }
+  }
+
+ private:
+  BlockingCall& device_;
+  int calls_;
+};
+
+TEST(LibraryCall, IsNotMadeForAStoppedRunAndIsAnnouncedWhileItRuns) {
+  ui::headless::Session session;
+  BlockingCall device;
+  auto worker = std::make_shared<Calling>(device, 2);
+  worker->start();
+  ASSERT_TRUE(ui::app().runUntil([&] { return device.inside == 1; }, 5s));
+  EXPECT_TRUE(worker->inLibraryCall());
+  worker->requestStop();
+  device.breakOff();
+  ASSERT_TRUE(worker->waitFor(5s));
+  EXPECT_EQ(worker->made, 1);     // the call that was broken off
+  EXPECT_EQ(worker->refused, 1);  // the next one is never made
+  EXPECT_FALSE(worker->inLibraryCall());
+}
+
 // --- a worker and the page that owns it ---
 
 TEST(WorkerOfAPage, WaitingAtAClosedGateIsReleasedWhenThePageGoes) {
@@ -165,12 +257,12 @@ TEST(WorkerOfAPage, WaitingAtAClosedGateIsReleasedWhenThePageGoes) {
   auto worker = std::make_shared<Reporter>(3, &gate);
   {
     ui::WorkerSlot slot;
-    slot.start(worker);
+    slot.start(worker, 60000);
     ASSERT_TRUE(ui::app().runUntil([&] { return worker->started(); }, 1s));
     std::this_thread::sleep_for(10ms);
     // The page's teardown: must come back at once, not at the limit.
     const auto t0 = std::chrono::steady_clock::now();
-    EXPECT_TRUE(slot.end(5s));
+    EXPECT_TRUE(slot.end());
     EXPECT_LT(std::chrono::steady_clock::now() - t0, 2s);
   }
   EXPECT_TRUE(worker->finished());
@@ -182,11 +274,11 @@ TEST(WorkerOfAPage, WaitingForSynchronizeWhenThePageGoesEndsWithoutRunningIt) {
   ui::headless::Session session;
   auto worker = std::make_shared<Reporter>(1);
   ui::WorkerSlot slot;
-  slot.start(worker);
+  slot.start(worker, 5000);
   // The request is queued; nobody serves it before the page goes.
   for (int i = 0; i < 5000 && !ui::app().hasPending(); ++i) std::this_thread::sleep_for(1ms);
   ASSERT_TRUE(ui::app().hasPending());
-  EXPECT_TRUE(slot.end(5s));
+  EXPECT_TRUE(slot.end());
   EXPECT_TRUE(worker->finished());
   EXPECT_TRUE(worker->ranOn.empty());
   EXPECT_EQ(worker->dropped, 1);
@@ -198,7 +290,7 @@ TEST(WorkerOfAPage, BlockedInALibraryCallIsBrokenOffAndNeverTouchesTheGonePage) 
   auto worker = std::make_shared<Caller>(device);
   {
     ui::WorkerSlot slot([&] { device.breakOff(); });
-    slot.start(worker);
+    slot.start(worker, 5000);
     ASSERT_TRUE(ui::app().runUntil([&] { return device.inside == 1; }, 5s));
   }  // the page's teardown
   EXPECT_TRUE(worker->finished());
@@ -206,34 +298,86 @@ TEST(WorkerOfAPage, BlockedInALibraryCallIsBrokenOffAndNeverTouchesTheGonePage) 
   EXPECT_FALSE(worker->touchedPage);
 }
 
-TEST(WorkerOfAPage, ABreakOffThatComesJustBeforeTheCallIsRepeated) {
-  // The worker enters its call only after the first break-off: teardown
-  // must not wait for a call that nobody breaks off any more.
+TEST(WorkerOfAPage, ATeardownBreakOffThatComesJustBeforeTheCallIsRepeated) {
+  // The worker has announced its call but enters the library only after the
+  // first break-off: teardown must not wait for a call that nobody breaks
+  // off any more.
   ui::headless::Session session;
   BlockingCall device;
   ui::Event late;
-  class LateCaller : public ui::Thread {
-   public:
-    LateCaller(BlockingCall& d, ui::Event& e) : d_(d), e_(e) {}
-
-   protected:
-    void execute() override {
-      (void)e_.wait(std::chrono::milliseconds(5000));
-      d_.call();
-    }
-
-   private:
-    BlockingCall& d_;
-    ui::Event& e_;
-  };
-  auto worker = std::make_shared<LateCaller>(device, late);
+  auto worker = std::make_shared<Calling>(device);
+  worker->beforeCall = [&] { (void)late.wait(5000ms); };
   ui::WorkerSlot slot([&] {
     device.breakOff();
     late.set();  // the worker goes into its call right after this break-off
   });
-  slot.start(worker);
-  EXPECT_TRUE(slot.end(5s));
+  slot.start(worker, 0);  // no time-out: only a break-off ends the call
+  ASSERT_TRUE(ui::app().runUntil([&] { return worker->inLibraryCall(); }, 5s));
+  EXPECT_TRUE(slot.end());
   EXPECT_TRUE(worker->finished());
+  EXPECT_EQ(worker->made, 1);
+}
+
+TEST(WorkerOfAPage, AStopWhoseBreakOffCameTooEarlyIsRepeatedWithoutHoldingUpTheWindow) {
+  // Stop lands after the worker announced its call and before the call
+  // waits: the stop's own break-off is missed. The slot repeats it while the
+  // worker is still inside, from the loop, so Stop itself returns at once.
+  ui::headless::Session session;
+  BlockingCall device;
+  ui::Event late;
+  auto worker = std::make_shared<Calling>(device);
+  worker->beforeCall = [&] { (void)late.wait(5000ms); };
+  ui::WorkerSlot slot;
+  slot.start(worker, 0);
+  ASSERT_TRUE(ui::app().runUntil([&] { return worker->inLibraryCall(); }, 5s));
+  std::atomic<int> breakOffs{0};
+  slot.stop([&] {
+    ++breakOffs;
+    device.breakOff();
+    late.set();
+  });
+  EXPECT_EQ(breakOffs, 1);
+  EXPECT_FALSE(worker->finished());  // Stop did not wait
+  ASSERT_TRUE(ui::app().runUntil([&] { return worker->finished(); }, 5s));
+  EXPECT_GE(breakOffs, 2);
+  EXPECT_EQ(worker->made, 1);
+  // Nothing more once the worker has ended.
+  const int after = breakOffs;
+  ui::app().runUntil([] { return false; }, 200ms);
+  EXPECT_EQ(breakOffs, after);
+}
+
+TEST(WorkerOfAPage, RepeatedBreakOffsOfAStopAreBounded) {
+  // A library that ignores every break-off: the repeats end after their
+  // limit, and teardown still ends within its bound.
+  ui::headless::Session session;
+  BlockingCall device;
+  auto worker = std::make_shared<Calling>(device);
+  auto slot = std::make_unique<ui::WorkerSlot>();
+  slot->start(worker, 0);
+  ASSERT_TRUE(ui::app().runUntil([&] { return device.inside == 1; }, 5s));
+  std::atomic<int> breakOffs{0};
+  slot->stop([&] { ++breakOffs; });
+  ui::app().runUntil([] { return false; }, ui::WorkerSlot::kRepeatLimit + 500ms);
+  const int repeated = breakOffs;
+  EXPECT_GE(repeated, 5);
+  EXPECT_LE(repeated, ui::WorkerSlot::kRepeatLimit / ui::WorkerSlot::kBreakOffInterval + 2);
+  ui::app().runUntil([] { return false; }, 300ms);
+  EXPECT_EQ(breakOffs, repeated);
+  // Teardown gives up at its bound, once: the destructor does not wait again.
+  const auto t0 = std::chrono::steady_clock::now();
+  EXPECT_FALSE(slot->end());
+  slot.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, 2 * ui::WorkerSlot::teardownBound(0));
+  device.breakOff();  // let the abandoned worker go
+  EXPECT_TRUE(runningDrainsTo0());
+  EXPECT_EQ(worker->made, 1);
+}
+
+TEST(WorkerOfAPage, TeardownWaitsAtMostTheRunsTimeOutAndAMargin) {
+  EXPECT_EQ(ui::WorkerSlot::teardownBound(5000), 7000ms);
+  EXPECT_EQ(ui::WorkerSlot::teardownBound(0), 2000ms);
+  EXPECT_EQ(ui::WorkerSlot::teardownBound(-3), 2000ms);
 }
 
 TEST(WorkerOfAPage, AStoppedWorkerLoopingOnAnOpenGateEnds) {
@@ -259,7 +403,7 @@ TEST(WorkerOfAPage, AStoppedWorkerLoopingOnAnOpenGateEnds) {
   ui::Event gate(true);
   auto worker = std::make_shared<Looping>(gate);
   ui::WorkerSlot slot;
-  slot.start(worker);
+  slot.start(worker, 5000);
   ASSERT_TRUE(ui::app().runUntil([&] { return worker->rounds > 3; }, 5s));
   slot.stop();
   EXPECT_TRUE(worker->waitFor(2s));
@@ -271,15 +415,46 @@ TEST(WorkerOfAPage, AStopBelongsToItsRunAndIsNotUndoneByANewStart) {
   auto first = std::make_shared<Reporter>(5, &gate);
   auto second = std::make_shared<Reporter>(5, &gate);
   ui::WorkerSlot slot;
-  slot.start(first);
+  slot.start(first, 5000);
   slot.stop();
-  ASSERT_TRUE(ui::WorkerSlot::idle(5s));  // the stopped worker ended at its gate
-  slot.start(second);
+  ASSERT_TRUE(slot.mayStart());  // the stopped worker ended at its gate
+  slot.start(second, 5000);
   gate.set();
   ASSERT_TRUE(second->waitFor(5s));
   EXPECT_TRUE(first->stoppedAtGate);
   EXPECT_TRUE(first->ranOn.empty());
   EXPECT_EQ(second->ranOn.size(), 5u);
+}
+
+TEST(WorkerOfAPage, StartBreaksItsStoppedWorkerOffOrRefusesWithThePagesText) {
+  ui::headless::Session session;
+  BlockingCall device;
+  ui::Event late;
+  // Stopped while it was about to call: the stop's break-off came too early,
+  // and this page repeats nothing (no break-off of its own at stop).
+  auto worker = std::make_shared<Calling>(device);
+  worker->beforeCall = [&] { (void)late.wait(5000ms); };
+  std::atomic<int> breakOffs{0};
+  ui::WorkerSlot slot([&] { ++breakOffs, device.breakOff(); }, "still ending");
+  slot.start(worker, 0);
+  ASSERT_TRUE(ui::app().runUntil([&] { return worker->inLibraryCall(); }, 5s));
+  slot.stop();
+  late.set();
+  ASSERT_TRUE(ui::app().runUntil([&] { return device.inside == 1; }, 5s));
+  EXPECT_TRUE(slot.mayStart());  // broke it off and waited
+  EXPECT_GE(breakOffs, 1);
+  EXPECT_TRUE(worker->finished());
+  EXPECT_TRUE(session.dialogs().records().empty());
+
+  // Another worker of the process that does not end: refused, with the text.
+  ui::Event never;
+  auto other = std::make_shared<Reporter>(1, &never);
+  other->start();
+  EXPECT_FALSE(slot.mayStart());
+  EXPECT_EQ(session.dialogs().texts(ui::DialogKind::Message),
+            std::vector<std::string>{"still ending"});
+  other->requestStop();
+  EXPECT_TRUE(runningDrainsTo0());
 }
 
 TEST(WorkerOfAPage, IdleWaitsForAWorkerThatIsStillEndingAndGivesUpAtItsLimit) {
@@ -304,9 +479,9 @@ TEST(WorkerOfAPage, TeardownDuringItsOwnDialogDoesNotDeadlock) {
 
    protected:
     void execute() override {
-      (void)synchronize([this] {
+      (void)handOver([this] {
         (void)ui::confirm("go on?");
-        if (abandoned()) return;
+        if (!live()) return;
         touchedAfterDialog = true;
       });
     }
@@ -315,15 +490,43 @@ TEST(WorkerOfAPage, TeardownDuringItsOwnDialogDoesNotDeadlock) {
   auto slot = std::make_unique<ui::WorkerSlot>();
   bool endedInside = true;
   session.dialogs().whileOpen = [&](const ui::headless::DialogRecord&) {
-    endedInside = slot->end(2s);
+    endedInside = slot->end();
     slot.reset();
   };
   slot = std::make_unique<ui::WorkerSlot>();
-  slot->start(worker);
+  slot->start(worker, 5000);
   ASSERT_TRUE(ui::app().runUntil([&] { return worker->finished(); }, 5s));
   session.dialogs().whileOpen = nullptr;
   EXPECT_FALSE(endedInside);
   EXPECT_FALSE(worker->touchedAfterDialog);
+}
+
+// --- calls scheduled on the user-interface thread ---
+
+TEST(Scheduled, RunsOnceWhenDueFromAServingWaitAndNotWhenCancelled) {
+  ui::headless::Session session;
+  std::vector<int> ran;
+  const auto t0 = std::chrono::steady_clock::now();
+  ui::app().schedule(30ms, [&] { ran.push_back(2); });
+  ui::app().schedule(10ms, [&] { ran.push_back(1); });
+  const auto cancelled = ui::app().schedule(20ms, [&] { ran.push_back(99); });
+  ui::app().cancelScheduled(cancelled);
+  EXPECT_TRUE(ui::app().serveUntil([&] { return ran.size() == 2; }, t0 + 5s));
+  EXPECT_GE(std::chrono::steady_clock::now() - t0, 30ms);
+  ui::app().runUntil([] { return false; }, 50ms);
+  EXPECT_EQ(ran, (std::vector<int>{1, 2}));
+}
+
+TEST(Scheduled, ACallMayScheduleAnotherAndAnErrorInOneGoesToTheErrorBox) {
+  ui::headless::Session session;
+  int rounds = 0;
+  std::function<void()> again = [&] {
+    if (++rounds < 3) ui::app().schedule(1ms, again);
+  };
+  ui::app().schedule(1ms, again);
+  ui::app().schedule(1ms, [] { throw std::runtime_error("late"); });
+  EXPECT_TRUE(ui::app().runUntil([&] { return rounds == 3; }, 5s));
+  EXPECT_EQ(session.dialogs().texts(ui::DialogKind::Error), std::vector<std::string>{"late"});
 }
 
 TEST(WorkerLifetime, AStartedWorkerLetGoAtOnceIsReclaimedSafely) {

@@ -18,6 +18,7 @@ namespace {
 
 const wchar_t* const kWakeClass = L"CardTestWake";
 constexpr UINT kWakeMessage = WM_APP + 1;
+constexpr UINT_PTR kScheduleTimer = 1;
 Win32Backend* g_current = nullptr;
 
 WinPeer* peerOf(const Control* control) {
@@ -140,8 +141,9 @@ Win32Backend::~Win32Backend() {
 Win32Backend* Win32Backend::current() { return g_current; }
 
 LRESULT CALLBACK Win32Backend::wakeProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == kWakeMessage) {
-    if (g_current) g_current->wakePosted_ = false;
+  if (msg == kWakeMessage || (msg == WM_TIMER && wp == kScheduleTimer)) {
+    if (msg == WM_TIMER) KillTimer(hwnd, kScheduleTimer);
+    else if (g_current) g_current->wakePosted_ = false;
     try {
       app().runPending();
     } catch (...) {
@@ -150,6 +152,17 @@ LRESULT CALLBACK Win32Backend::wakeProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM l
     return 0;
   }
   return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+void Win32Backend::wakeAfter(std::chrono::milliseconds delay) {
+  // A timer belongs to the thread of its window: from elsewhere, the wake
+  // brings the user-interface thread round, which sets the timer itself.
+  if (!app().isUiThread()) {
+    wake();
+    return;
+  }
+  const auto ms = std::clamp<long long>(delay.count(), USER_TIMER_MINIMUM, 60000);
+  SetTimer(wakeWindow_, kScheduleTimer, static_cast<UINT>(ms), nullptr);
 }
 
 void Win32Backend::wake() {

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <optional>
@@ -32,6 +33,7 @@ class Win32Backend : public Backend {
   std::unique_ptr<Peer> createPeer(Control& control) override;
   Dialogs& dialogs() override { return dialogs_; }
   void wake() override;
+  void wakeAfter(std::chrono::milliseconds delay) override;
   void pumpMessages(int waitMs, bool input) override;
 
   // Shared GDI objects, owned here and released with the backend.
