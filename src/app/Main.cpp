@@ -3,6 +3,6 @@
 #include <windows.h>
 
 #include "app/Program.h"
-#include "ui/win32/Win32Backend.h"
+#include "ui/win32/Entry.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return runProgram(ui::win32::install); }

@@ -1,14 +1,12 @@
 #include "app/Program.h"
 
-#include <windows.h>
-
 #include <exception>
 #include <memory>
 #include <string>
 
 #include "app/MainForm.h"
 #include "ui/Application.h"
-#include "ui/win32/Text.h"
+#include "ui/win32/Entry.h"
 
 int runProgram(const std::function<void()>& installBackend) {
   int result = 0;
@@ -32,7 +30,7 @@ int runProgram(const std::function<void()>& installBackend) {
         text = e.what();
       } catch (...) {
       }
-      MessageBoxW(nullptr, ui::win32::widen(text).c_str(), L"", MB_OK | MB_ICONERROR);
+      ui::win32::systemErrorBox(text);
     }
     result = 1;
   }

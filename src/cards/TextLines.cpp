@@ -42,7 +42,7 @@ TextLines readTextLines(const std::string& path) {
   std::string bytes = device::readWholeFile(path);
   try {
     TextLines lines(std::move(bytes));
-    if (lines.size() > kMaxLines) throw device::FileError(path, device::kFileTooManyLines);
+    if (!fitsLineNumbers(lines.size())) throw device::FileError(path, device::kFileTooManyLines);
     return lines;
   } catch (const std::bad_alloc&) {
     throw device::FileError(path, device::kFileTooLarge);

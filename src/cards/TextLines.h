@@ -24,6 +24,7 @@ inline constexpr const char* kSelection6Refused =
 // past the last one.
 inline constexpr std::size_t kMaxLines =
     static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()) - 1;
+constexpr bool fitsLineNumbers(std::size_t lines) { return lines <= kMaxLines; }
 
 // The lines of a file: its bytes kept in one piece and where each line lies,
 // so that a file of a million lines costs no million allocations.

@@ -24,7 +24,7 @@ void WriteTextCard::Execute() {
   device::TrackBuffer track2;   // buffer A
   device::TrackBuffer track13;  // buffer B: track 1 or track 3
   // The page refuses longer files; the counting below never wraps.
-  if (Lines.size() > cards::kMaxLines) return;
+  if (!cards::fitsLineNumbers(Lines.size())) return;
   LineCount = static_cast<std::int32_t>(Lines.size());
   if (LineCount < 1) {
     (void)handOver([] { ui::showMessage(cards::kFileEmpty); });

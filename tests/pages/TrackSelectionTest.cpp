@@ -3,7 +3,6 @@
 #include <string>
 
 #include "CardTestSupport.h"
-#include "cards/Buffers.h"
 #include "cards/Selections.h"
 #include "pages/Readcardframe01.h"
 #include "pages/TrackChoice.h"
@@ -101,14 +100,6 @@ TYPED_TEST(TrackSelectionTest, ChoosingTracksSwitchesMemosButKeepsTheirText) {
   EXPECT_EQ(p.Memo2->text(), "two");
   EXPECT_EQ(p.Memo3->text(), "three");
   EXPECT_TRUE(this->errors().empty());
-}
-
-TEST(TrackChoice, UpperCaseTouchesAsciiLettersOnly) {
-  EXPECT_EQ(cards::upperCaseAscii("abc123xyz"), "ABC123XYZ");
-  // Neighbours of a and z stay.
-  EXPECT_EQ(cards::upperCaseAscii("`a{z@"), "`A{Z@");
-  EXPECT_EQ(cards::upperCaseAscii("ab讀碼é"), "AB讀碼é");
-  EXPECT_EQ(cards::upperCaseAscii(""), "");
 }
 
 }  // namespace

@@ -27,6 +27,10 @@ bool Win32Dialogs::confirm(const std::string& text) {
 
 void Win32Dialogs::error(const std::string& text) { box(text, MB_OK | MB_ICONERROR); }
 
+void systemErrorBox(const std::string& text) {
+  MessageBoxW(nullptr, widen(text).c_str(), L"", MB_OK | MB_ICONERROR);
+}
+
 std::optional<std::string> Win32Dialogs::openFile(const std::string& filter,
                                                   const std::string& defaultExtension) {
   // "description|pattern|..." becomes "description\0pattern\0...\0\0".

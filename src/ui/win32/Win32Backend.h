@@ -13,6 +13,7 @@
 
 #include "ui/Application.h"
 #include "ui/Control.h"
+#include "ui/win32/Entry.h"
 
 namespace ui::win32 {
 
@@ -56,8 +57,6 @@ class Win32Backend : public Backend {
   int nextId_ = 1000;
 };
 
-// Installs the Win32 backend: the calling thread becomes the user-interface thread.
-void install();
 
 // The window of a component (nullptr without a peer), for tests and for
 // code that must hand a native owner to the system.

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "cards/Compose.h"
+#include "cards/LogEntries.h"
 #include "cards/Selections.h"
 #include "ui/Controls.h"
 #include "ui/Convert.h"
-#include "cards/Compose.h"
-#include "cards/LogEntries.h"
 
 namespace {
 
