@@ -38,6 +38,21 @@ std::string readFailed(unsigned long code) {
   return "读取出错（错误代码" + std::to_string(code) + "）。";
 }
 
+// A buffer for the whole file, or the refusal of one too big for memory.
+std::string roomFor(const std::string& path, unsigned long long size) {
+  if (size > static_cast<unsigned long long>(std::numeric_limits<std::size_t>::max() / 2))
+    refuse(path, kTooLarge);
+  std::string bytes;
+  try {
+    bytes.resize(static_cast<std::size_t>(size));
+  } catch (const std::bad_alloc&) {
+    refuse(path, kTooLarge);
+  } catch (const std::length_error&) {
+    refuse(path, kTooLarge);
+  }
+  return bytes;
+}
+
 #ifdef _WIN32
 
 class Handle {
@@ -100,17 +115,7 @@ std::string readWholeFile(const std::string& path) {
   if (GetFileType(file.get()) != FILE_TYPE_DISK) refuse(path, kNotAFile);
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(file.get(), &size)) refuse(path, readFailed(GetLastError()));
-  if (static_cast<unsigned long long>(size.QuadPart) >
-      static_cast<unsigned long long>(std::numeric_limits<std::size_t>::max() / 2))
-    refuse(path, kTooLarge);
-  std::string bytes;
-  try {
-    bytes.resize(static_cast<std::size_t>(size.QuadPart));
-  } catch (const std::bad_alloc&) {
-    refuse(path, kTooLarge);
-  } catch (const std::length_error&) {
-    refuse(path, kTooLarge);
-  }
+  std::string bytes = roomFor(path, static_cast<unsigned long long>(size.QuadPart));
   std::size_t done = 0;
   while (done < bytes.size()) {
     const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
@@ -145,14 +150,7 @@ std::string readWholeFile(const std::string& path) {
   if (::fstat(fd, &info) != 0) refuse(path, readFailed(static_cast<unsigned long>(errno)));
   if (S_ISDIR(info.st_mode)) refuse(path, kFolder);
   if (!S_ISREG(info.st_mode)) refuse(path, kNotAFile);
-  std::string bytes;
-  try {
-    bytes.resize(static_cast<std::size_t>(info.st_size));
-  } catch (const std::bad_alloc&) {
-    refuse(path, kTooLarge);
-  } catch (const std::length_error&) {
-    refuse(path, kTooLarge);
-  }
+  std::string bytes = roomFor(path, static_cast<unsigned long long>(info.st_size));
   std::size_t done = 0;
   while (done < bytes.size()) {
     const ssize_t got = ::read(fd, bytes.data() + done, bytes.size() - done);
