@@ -90,7 +90,7 @@ bool LogText::flush() {
   rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(rowOf(lastLine)), rows_.end());
   text_ += pending_;
   pending_.clear();
-  wrapLines(lastLine, text_.size(), rows_);
+  wrapLines(lastLine, text_.size(), true, rows_);
   if (caretAtEnd) caret_ = anchor_ = text_.size();
   if (follow) top_ = std::max(0L, rowCount() - rowsInView_);
   return follow || before - 1 < top_ + rowsInView_;
@@ -112,7 +112,7 @@ void LogText::replace(Pos from, Pos to, std::u16string_view with) {
   // Unsigned arithmetic wraps round and back: the shifted starts come out right.
   const Pos shift = with.size() - (to - from);
   std::vector<Pos> fresh;
-  wrapLines(lineStart, last ? text_.size() : oldEnd + shift, fresh);
+  wrapLines(lineStart, last ? text_.size() : oldEnd + shift, last, fresh);
   for (std::size_t i = r1; i < rows_.size(); ++i) rows_[i] += shift;
   rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(r0), rows_.begin() + static_cast<std::ptrdiff_t>(r1));
   rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(r0), fresh.begin(), fresh.end());
@@ -125,18 +125,20 @@ void LogText::replace(Pos from, Pos to, std::u16string_view with) {
 
 void LogText::rewrapAll() {
   rows_.clear();
-  wrapLines(0, text_.size(), rows_);
+  wrapLines(0, text_.size(), true, rows_);
   if (rows_.empty()) rows_.push_back(0);
   top_ = std::clamp(top_, 0L, std::max(0L, rowCount() - 1));
 }
 
 // Rows of the lines that start in [from, to); from starts a line, to starts
-// one or is the end. Text that ends with a line break has an empty last row.
-void LogText::wrapLines(Pos from, Pos to, std::vector<Pos>& out) const {
+// one or is the end. Text that ends with a line break has an empty last row,
+// laid out with the rows before it only when they run to the end: else it
+// keeps its own.
+void LogText::wrapLines(Pos from, Pos to, bool toEnd, std::vector<Pos>& out) const {
   Pos a = from;
   for (;;) {
     if (a >= to) {
-      if (to == text_.size() && (to == 0 || text_[to - 1] == u'\n')) out.push_back(to);
+      if (toEnd && (to == 0 || text_[to - 1] == u'\n')) out.push_back(to);
       return;
     }
     const Pos nl = text_.find(u'\n', a);

@@ -114,7 +114,7 @@ class LogText {
  private:
   void replace(Pos from, Pos to, std::u16string_view with);
   void rewrapAll();
-  void wrapLines(Pos from, Pos to, std::vector<Pos>& out) const;
+  void wrapLines(Pos from, Pos to, bool toEnd, std::vector<Pos>& out) const;
   void wrapLine(Pos begin, Pos end, std::vector<Pos>& out) const;
   bool scrollRows(long row);
   void scrollCaretIntoView();
