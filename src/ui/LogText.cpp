@@ -170,7 +170,7 @@ void LogText::wrapLine(Pos begin, Pos end, std::vector<Pos>& out) const {
     }
     if (fit >= n && n == end - pos) return;
     Pos brk = pos + std::max<Pos>(fit, 1);
-    if (brk < end && isLow(text_[brk]) && brk - 1 > pos) --brk;
+    if (brk < end && isLow(text_[brk]) && isHigh(text_[brk - 1]) && brk - 1 > pos) --brk;
     for (Pos i = brk; i > pos + 1; --i) {
       if (text_[i - 1] == u' ') {
         brk = i;

@@ -66,4 +66,18 @@ TEST(LogText, AnEditAboveAnEmptyLastLineLeavesItOneRow) {
   EXPECT_EQ(text.rowBegin(2), text.size());
 }
 
+// Found by the random sessions: a lone second half of a pair (typed as the
+// halves come) made the row step back as if breaking inside a pair.
+TEST(LogText, ARowEndsAfterItsLastSpaceBeforeALoneHalfOfAPair) {
+  FixedMeasure measure;
+  LogText text(measure, ui::mappedAddressSpace());
+  text.setWidth(24);  // four digits
+  text.setText(u"0123456789  a");
+  text.move(LogText::Move::TextEnd, false);
+  text.move(LogText::Move::WordLeft, false);
+  text.type(0xDD1E);
+  ASSERT_EQ(text.rowCount(), 4);
+  EXPECT_EQ(text.rowBegin(3), 12u);  // "89  " fills the row before it
+}
+
 }  // namespace
