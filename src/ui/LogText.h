@@ -39,7 +39,9 @@ class LogText {
     virtual int averageWidth() const = 0;
   };
 
-  enum class Move { Left, Right, WordLeft, WordRight, Up, Down, PageUp, PageDown, RowStart, RowEnd, TextStart, TextEnd };
+  enum class Move {
+    Left, Right, WordLeft, WordRight, Up, Down, PageUp, PageDown, RowStart, RowEnd, TextStart, TextEnd
+  };
 
   LogText(const Measure& measure, AddressSpace& space, std::size_t reserveBytes = GrowingText::kDefaultReserve);
 

@@ -144,7 +144,9 @@ struct Model {
     if (e > rows[r] && shown[e - 1] == u'\n') e -= 2;
     return e;
   }
-  int widthOf(Pos from, Pos to) const { return FixedMeasure().width(std::u16string_view(shown).substr(from, to - from)); }
+  int widthOf(Pos from, Pos to) const {
+    return FixedMeasure().width(std::u16string_view(shown).substr(from, to - from));
+  }
   Pos posAt(std::size_t r, int x) const {
     const Pos b = rows[r], e = rowEnd(r);
     if (x <= 0) return b;
@@ -455,8 +457,9 @@ struct SelectAll : Cmd {
 
 // A key that reached the log past the page's key handler.
 struct TypeKey : Cmd {
-  char32_t key = *rc::gen::element<char32_t>(U'a', U'z', U' ', U'1', U'中', U'志', U'\U0001D11E', static_cast<char32_t>(0xD834), static_cast<char32_t>(0xDD1E),
-                                             U'\b', U'\r', U'\x7f', U'\x1b', U'\t', U'.');
+  char32_t key = *rc::gen::element<char32_t>(U'a', U'z', U' ', U'1', U'中', U'志', U'\U0001D11E',
+                                             static_cast<char32_t>(0xD834), static_cast<char32_t>(0xDD1E), U'\b',
+                                             U'\r', U'\x7f', U'\x1b', U'\t', U'.');
   void apply(Model& m) const override {
     m.bringIn();
     if (key == U'\b') {
