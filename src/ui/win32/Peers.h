@@ -193,6 +193,7 @@ class TextPeer : public WinPeer {
 
  private:
   bool multiLine() const { return control_.kind() == Kind::Memo; }
+  // Kept though every program log is a LogPeer: the window bench's "native edit" comparison appends here.
   // Appends to a memo wait here and reach the control as one piece per short
   // interval: each append to a shown edit costs a repaint, so a fast log
   // would be bound by painting. Whatever reads, replaces, scrolls or types
