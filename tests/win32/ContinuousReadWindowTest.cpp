@@ -158,6 +158,27 @@ TEST_F(ContinuousReadWindow, StopDuringABlockedReadReturnsAtOnceAndLogsNothing) 
   EXPECT_FALSE(op::boxOpen());
 }
 
+TEST_F(ContinuousReadWindow, AMissedStopIsBrokenOffAgainWhileAMessageBoxIsOpen) {
+  // Stop's endcard comes a moment before the read waits (the emulator misses
+  // it); the operator's next click opens a box at once. The stop's repeated
+  // break-off comes from the window's own timer, inside the box's loop.
+  reader.setBlocking("readcard", 1);
+  typeCount("5");
+  op::press(on(page()->Button1));
+  ASSERT_TRUE(op::pumpUntil([&] { return reader.pendingCalls() == 1; }));
+  reader.missBreakOffs(1);
+  typeCount("0");
+  op::BoxAnswerer answerer(IDOK, [&] { return reader.pendingCalls() == 0; });
+  op::press(on(page()->Button3));
+  op::press(on(page()->Button1));  // "请选择读卡次数!"
+  ASSERT_TRUE(answerer.waitFor(1, 5000ms));
+  EXPECT_EQ(answerer.boxes()[0].text, "请选择读卡次数!");
+  ASSERT_TRUE(op::pumpUntil([&] { return !page()->running(); }, 2000ms));
+  op::pump(100ms);
+  EXPECT_EQ(op::text(logBox()), "");
+  EXPECT_TRUE(startEnabled());
+}
+
 TEST_F(ContinuousReadWindow, LeavingThePageDuringARunLeavesNothingBehind) {
   for (bool blocked : {true, false}) {
     SCOPED_TRACE(blocked ? "blocked read" : "fast run");
