@@ -406,31 +406,40 @@ std::int32_t writecard(std::int32_t port, std::int32_t selection, char* bufferA,
 // The device's entry points, under their plain names.
 extern "C" {
 
+// Variants for tests with EMU_DECORATED_NAMES export the six only under the
+// names that 32-bit Windows compilers give __stdcall functions, through a
+// module-definition file (see CMakeLists.txt); here they stay unexported.
+#ifdef EMU_DECORATED_NAMES
+#define EMU_ENTRY
+#else
+#define EMU_ENTRY EMU_EXPORT
+#endif
+
 #ifndef EMU_WITHOUT_DETECT
-EMU_EXPORT std::int32_t CARD_API detect(std::int32_t port, std::int32_t timeoutMs) {
+EMU_ENTRY std::int32_t CARD_API detect(std::int32_t port, std::int32_t timeoutMs) {
   return emu::detect(port, timeoutMs);
 }
 #endif
 
 #ifndef EMU_WITHOUT_RESET
-EMU_EXPORT std::int32_t CARD_API reset(std::int32_t port, std::int32_t mode) {
+EMU_ENTRY std::int32_t CARD_API reset(std::int32_t port, std::int32_t mode) {
   return emu::reset(port, mode);
 }
 #endif
 
 #ifndef EMU_WITHOUT_OPENCOMM
-EMU_EXPORT std::int32_t CARD_API opencomm(std::int32_t port, std::int32_t mode,
+EMU_ENTRY std::int32_t CARD_API opencomm(std::int32_t port, std::int32_t mode,
                                           std::int32_t timeoutMs) {
   return emu::opencomm(port, mode, timeoutMs);
 }
 #endif
 
 #ifndef EMU_WITHOUT_ENDCARD
-EMU_EXPORT std::int32_t CARD_API endcard(std::int32_t mode) { return emu::endcard(mode); }
+EMU_ENTRY std::int32_t CARD_API endcard(std::int32_t mode) { return emu::endcard(mode); }
 #endif
 
 #ifndef EMU_WITHOUT_READCARD
-EMU_EXPORT std::int32_t CARD_API readcard(std::int32_t port, std::int32_t selection, char* bufferA,
+EMU_ENTRY std::int32_t CARD_API readcard(std::int32_t port, std::int32_t selection, char* bufferA,
                                           char* bufferB, std::int32_t mode,
                                           std::int32_t timeoutMs) {
   return emu::readcard(port, selection, bufferA, bufferB, mode, timeoutMs);
@@ -438,7 +447,7 @@ EMU_EXPORT std::int32_t CARD_API readcard(std::int32_t port, std::int32_t select
 #endif
 
 #ifndef EMU_WITHOUT_WRITECARD
-EMU_EXPORT std::int32_t CARD_API writecard(std::int32_t port, std::int32_t selection,
+EMU_ENTRY std::int32_t CARD_API writecard(std::int32_t port, std::int32_t selection,
                                            char* bufferA, char* bufferB, std::int32_t mode,
                                            std::int32_t timeoutMs) {
   return emu::writecard(port, selection, bufferA, bufferB, mode, timeoutMs);
