@@ -21,6 +21,10 @@ std::string remoteText(HWND hwnd) {
   return ui::win32::narrow(buffer.data(), static_cast<int>(got));
 }
 
+namespace {
+void closeWindows(DWORD pid);
+}  // namespace
+
 bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
   const auto end = std::chrono::steady_clock::now() + limit;
   for (;;) {
@@ -46,8 +50,10 @@ OtherProgram::OtherProgram(const std::wstring& exe, const std::wstring& workingF
 OtherProgram::~OtherProgram() {
   if (!process_) return;
   if (running()) {
+    // A box first, then every window of it, as the operator closes them.
     if (HWND box = openBox()) PostMessageW(box, WM_CLOSE, 0, 0);
-    if (main_ && IsWindow(main_)) PostMessageW(main_, WM_CLOSE, 0, 0);
+    waitUntil([&] { return openBox() == nullptr || !running(); }, 2000ms);
+    closeWindows(pid_);
     if (!waitForExit(5000ms)) TerminateProcess(process_, 1);
   }
   CloseHandle(process_);
@@ -85,6 +91,15 @@ HWND find(DWORD pid, const std::string& caption) {
   EnumWindows(seek, reinterpret_cast<LPARAM>(&s));
   return s.found;
 }
+
+BOOL CALLBACK closeOne(HWND hwnd, LPARAM lp) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  if (pid == static_cast<DWORD>(lp) && IsWindowVisible(hwnd)) PostMessageW(hwnd, WM_CLOSE, 0, 0);
+  return TRUE;
+}
+
+void closeWindows(DWORD pid) { EnumWindows(closeOne, static_cast<LPARAM>(pid)); }
 
 }  // namespace
 
