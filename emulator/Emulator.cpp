@@ -71,6 +71,8 @@ struct State {
   std::int32_t detectAnswer = kDefaultDetectAnswer;
   std::int32_t swipeDelayMs = kDefaultSwipeDelayMs;
   bool unterminated = false;
+  // Bytes readcard writes, and writecard reads, past the 300 of each buffer.
+  std::int32_t overrun = 0;
   std::array<bool, kEntries> blocking{};
   std::array<std::deque<std::int32_t>, kEntries> scripts;
   VirtualCard card;
@@ -97,6 +99,7 @@ struct State {
     detectAnswer = kDefaultDetectAnswer;
     swipeDelayMs = kDefaultSwipeDelayMs;
     unterminated = false;
+    overrun = 0;
     blocking.fill(false);
     for (auto& queue : scripts) queue.clear();
     card.loadSample();
@@ -242,6 +245,25 @@ void fillBuffers(const State& state, std::int32_t selection, char* bufferA, char
   }
 }
 
+// As a library that was written for bigger buffers: filler past byte 300.
+void overrunBuffers(const State& state, char* bufferA, char* bufferB) {
+  if (state.overrun <= 0) return;
+  for (char* buffer : {bufferA, bufferB}) {
+    if (buffer != nullptr) std::memset(buffer + kBufferSize, kFiller, static_cast<std::size_t>(state.overrun));
+  }
+}
+
+// The same library reading: every byte up to 300 + overrun is looked at.
+void readPastBuffers(const State& state, const char* bufferA, const char* bufferB) {
+  if (state.overrun <= 0) return;
+  volatile unsigned sum = 0;
+  for (const char* buffer : {bufferA, bufferB}) {
+    if (buffer == nullptr) continue;
+    const std::size_t end = kBufferSize + static_cast<std::size_t>(state.overrun);
+    for (std::size_t i = 0; i < end; ++i) sum = sum + static_cast<unsigned char>(buffer[i]);
+  }
+}
+
 // Copies text into a caller's buffer of `size` bytes, cut to fit, always
 // zero-terminated; returns the full length.
 std::int32_t copyOut(const std::string& text, char* out, std::int32_t size) {
@@ -329,7 +351,10 @@ std::int32_t readcard(std::int32_t port, std::int32_t selection, char* bufferA, 
       result = *scripted;
     } else {
       result = g_state.awaitCard(lock, kReadcard, timeoutMs);
-      if (result == kOk) fillBuffers(g_state, selection, bufferA, bufferB);
+      if (result == kOk) {
+        fillBuffers(g_state, selection, bufferA, bufferB);
+        overrunBuffers(g_state, bufferA, bufferB);
+      }
     }
   }
   g_state.log.push_back(transferLine("readcard", port, selection, showBuffer(bufferA),
@@ -347,6 +372,7 @@ std::int32_t writecard(std::int32_t port, std::int32_t selection, char* bufferA,
   const std::string shownB = showBuffer(bufferB);
   const std::string dataA = bufferBytes(bufferA);
   const std::string dataB = bufferBytes(bufferB);
+  readPastBuffers(g_state, bufferA, bufferB);
 
   std::int32_t result = checkTransfer(port, selection, bufferA, bufferB, mode, timeoutMs);
   if (result == kOk) {
@@ -380,31 +406,40 @@ std::int32_t writecard(std::int32_t port, std::int32_t selection, char* bufferA,
 // The device's entry points, under their plain names.
 extern "C" {
 
+// Variants for tests with EMU_DECORATED_NAMES export the six only under the
+// names that 32-bit Windows compilers give __stdcall functions, through a
+// module-definition file (see CMakeLists.txt); here they stay unexported.
+#ifdef EMU_DECORATED_NAMES
+#define EMU_ENTRY
+#else
+#define EMU_ENTRY EMU_EXPORT
+#endif
+
 #ifndef EMU_WITHOUT_DETECT
-EMU_EXPORT std::int32_t CARD_API detect(std::int32_t port, std::int32_t timeoutMs) {
+EMU_ENTRY std::int32_t CARD_API detect(std::int32_t port, std::int32_t timeoutMs) {
   return emu::detect(port, timeoutMs);
 }
 #endif
 
 #ifndef EMU_WITHOUT_RESET
-EMU_EXPORT std::int32_t CARD_API reset(std::int32_t port, std::int32_t mode) {
+EMU_ENTRY std::int32_t CARD_API reset(std::int32_t port, std::int32_t mode) {
   return emu::reset(port, mode);
 }
 #endif
 
 #ifndef EMU_WITHOUT_OPENCOMM
-EMU_EXPORT std::int32_t CARD_API opencomm(std::int32_t port, std::int32_t mode,
+EMU_ENTRY std::int32_t CARD_API opencomm(std::int32_t port, std::int32_t mode,
                                           std::int32_t timeoutMs) {
   return emu::opencomm(port, mode, timeoutMs);
 }
 #endif
 
 #ifndef EMU_WITHOUT_ENDCARD
-EMU_EXPORT std::int32_t CARD_API endcard(std::int32_t mode) { return emu::endcard(mode); }
+EMU_ENTRY std::int32_t CARD_API endcard(std::int32_t mode) { return emu::endcard(mode); }
 #endif
 
 #ifndef EMU_WITHOUT_READCARD
-EMU_EXPORT std::int32_t CARD_API readcard(std::int32_t port, std::int32_t selection, char* bufferA,
+EMU_ENTRY std::int32_t CARD_API readcard(std::int32_t port, std::int32_t selection, char* bufferA,
                                           char* bufferB, std::int32_t mode,
                                           std::int32_t timeoutMs) {
   return emu::readcard(port, selection, bufferA, bufferB, mode, timeoutMs);
@@ -412,7 +447,7 @@ EMU_EXPORT std::int32_t CARD_API readcard(std::int32_t port, std::int32_t select
 #endif
 
 #ifndef EMU_WITHOUT_WRITECARD
-EMU_EXPORT std::int32_t CARD_API writecard(std::int32_t port, std::int32_t selection,
+EMU_ENTRY std::int32_t CARD_API writecard(std::int32_t port, std::int32_t selection,
                                            char* bufferA, char* bufferB, std::int32_t mode,
                                            std::int32_t timeoutMs) {
   return emu::writecard(port, selection, bufferA, bufferB, mode, timeoutMs);
@@ -458,6 +493,11 @@ EMU_EXPORT void emu_set_swipe_delay_ms(std::int32_t ms) {
 EMU_EXPORT void emu_set_unterminated_buffers(std::int32_t on) {
   std::lock_guard<std::mutex> lock(emu::g_state.mutex);
   emu::g_state.unterminated = on != 0;
+}
+
+EMU_EXPORT void emu_set_overrun(std::int32_t bytes) {
+  std::lock_guard<std::mutex> lock(emu::g_state.mutex);
+  emu::g_state.overrun = std::max(bytes, 0);
 }
 
 EMU_EXPORT void emu_set_track(std::int32_t track, const char* bytes) {

@@ -30,6 +30,7 @@ class Client {
         library_.function<decltype(&emu_set_swipe_delay_ms)>("emu_set_swipe_delay_ms");
     setUnterminatedBuffers =
         library_.function<decltype(&emu_set_unterminated_buffers)>("emu_set_unterminated_buffers");
+    setOverrun = library_.function<decltype(&emu_set_overrun)>("emu_set_overrun");
     setTrack = library_.function<decltype(&emu_set_track)>("emu_set_track");
     getTrack = library_.function<decltype(&emu_get_track)>("emu_get_track");
     logCount = library_.function<decltype(&emu_log_count)>("emu_log_count");
@@ -47,7 +48,7 @@ class Client {
   // missing in a variant).
   bool controllable() const {
     return resetState && setDetectAnswer && scriptResults && setBlocking && setSwipeDelayMs &&
-           setUnterminatedBuffers && setTrack && getTrack && logCount && logLine && clearLog &&
+           setUnterminatedBuffers && setOverrun && setTrack && getTrack && logCount && logLine && clearLog &&
            pendingCalls && missBreakOffs && mostConcurrentTransfers && resetMostConcurrentTransfers;
   }
 
@@ -93,6 +94,7 @@ class Client {
   decltype(&emu_set_blocking) setBlocking = nullptr;
   decltype(&emu_set_swipe_delay_ms) setSwipeDelayMs = nullptr;
   decltype(&emu_set_unterminated_buffers) setUnterminatedBuffers = nullptr;
+  decltype(&emu_set_overrun) setOverrun = nullptr;
   decltype(&emu_set_track) setTrack = nullptr;
   decltype(&emu_get_track) getTrack = nullptr;
   decltype(&emu_log_count) logCount = nullptr;

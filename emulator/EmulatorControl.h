@@ -34,6 +34,11 @@ void emu_set_swipe_delay_ms(std::int32_t ms);
 // While on, readcard fills both buffers completely (300 bytes, no zero).
 void emu_set_unterminated_buffers(std::int32_t on);
 
+// While above 0, readcard writes this many filler bytes past byte 300 of each
+// buffer it is given (after the track's text), and writecard reads that far:
+// a library that overruns the 300 bytes it is told of.
+void emu_set_overrun(std::int32_t bytes);
+
 // The virtual card's tracks (1 to 3). The text is copied; nullptr empties it.
 void emu_set_track(std::int32_t track, const char* bytes);
 // Copies track data (zero-terminated) into out; returns its length.

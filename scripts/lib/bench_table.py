@@ -91,6 +91,10 @@ def main(source, target, *window):
         print(f"{r['pipeline']:<32}{r['build']:<10}{cell(r, 'cards', ','):>8}{cell(r, 'cards_per_s', ',.0f'):>12}"
               f"{cell(r, 'ratio_to_raw', '.4f'):>9}{cell(r, 'tail_ratio', '.2f'):>7}{tail_range(r):>12}"
               f"{cell(r, 'click_ms', '.1f'):>10}{cell(r, 'startup_ms', '.0f'):>10}")
+    for r in results:
+        if r.get("startup_ratio") is not None:
+            print(f"start-up ({r['build']}): {r['startup_ms']:.0f} ms to a shown main window, "
+                  f"{r['startup_ratio']:.2f} times an empty window of the same size in the same run")
     print(f"(figures also in {target})")
 
 

@@ -2,7 +2,10 @@
 
 #include <chrono>
 #include <cstdint>
+#include <string>
 #include <utility>
+
+#include "cardtest_version.h"
 
 #include "device/Connection.h"
 #include "pages/Aboutframe01.h"
@@ -20,6 +23,20 @@
 namespace {
 
 using ui::Kind;
+
+// The load failed: when the file beside the program is a library of the
+// other bitness, a second line says which program fits it.
+std::string loadFailedText() {
+  std::string text = pages::kLibraryLoadFailed;
+  const int bits = device::DynamicLibrary::libraryBitness(device::kLibraryFileName);
+  if (bits != 0 && bits != device::DynamicLibrary::kProgramBitness) {
+    const std::string b = std::to_string(bits);
+    text += "\n这个40x.dll是" + b + "位的动态库，本程序是" +
+            std::to_string(device::DynamicLibrary::kProgramBitness) + "位的。请改用" + b +
+            "位的程序：cardtest-" CARDTEST_VERSION "-win" + b + " 里的 cardtest.exe。";
+  }
+  return text;
+}
 
 // clang-format off
 const ui::FormRow kRows[] = {
@@ -170,7 +187,7 @@ TForm1::TForm1() : ui::Form("Form1") {
   clearEntryPoints();
   LibraryHandle = device::DynamicLibrary(device::kLibraryFileName);
   if (!LibraryHandle) {
-    libraryProblem_ = pages::kLibraryLoadFailed;
+    libraryProblem_ = loadFailedText();
     ui::showMessage(libraryProblem_);
     return;
   }

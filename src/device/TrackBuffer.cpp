@@ -7,8 +7,8 @@ namespace device {
 
 std::string TrackBuffer::text() const {
   // The library may fill all 300 bytes; never look beyond them for a zero.
-  const auto end = std::find(bytes_.begin(), bytes_.end(), '\0');
-  return std::string(bytes_.begin(), end);
+  const auto last = bytes_.begin() + kSize;
+  return std::string(bytes_.begin(), std::find(bytes_.begin(), last, '\0'));
 }
 
 bool TrackBuffer::assign(std::string_view bytes) {

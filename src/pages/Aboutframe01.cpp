@@ -1,5 +1,7 @@
 #include "pages/Aboutframe01.h"
 
+#include "cardtest_version.h"
+
 namespace {
 
 const ui::FormRow kForm[] = {
@@ -14,7 +16,7 @@ const char kText[] =
     "\r\n"
     "\r\n"
     "办公地址：示例市蓝桥区样板路1号101室\r\n"
-    "磁卡读写器测试程序  版本 1.0.0\r\n"
+    "磁卡读写器测试程序  版本 " CARDTEST_VERSION "\r\n"
     "邮政编码：000000\r\n"
     "电话：010-0000 1234\r\n"
     "传真：010-0000 1235\r\n"

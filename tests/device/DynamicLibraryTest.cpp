@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <set>
 #include <string>
 #include <vector>
@@ -142,6 +145,75 @@ TEST_F(DynamicLibraryTest, MovingKeepsOneLoad) {
   EXPECT_NE(c.symbol("readcard"), nullptr);
   c = DynamicLibrary();
   EXPECT_EQ(DynamicLibrary::liveLoads(), 0);
+}
+
+TEST_F(DynamicLibraryTest, DecoratedLookUpTakesThePlainNameFirst) {
+  DynamicLibrary library(kLibraryFileName);
+  ASSERT_TRUE(library.loaded());
+  EXPECT_EQ(library.symbol("readcard", 24), library.symbol("readcard"));
+  EXPECT_EQ(library.symbol("sendchar", 8), nullptr);
+  EXPECT_EQ(library.symbol(nullptr, 8), nullptr);
+  DynamicLibrary empty;
+  EXPECT_EQ(empty.symbol("readcard", 24), nullptr);
+  // The argument bytes that a 32-bit Windows compiler puts into the names.
+#if defined(_WIN32) && !defined(_WIN64)
+  static_assert(device::StdcallArguments<device::DetectFn>::bytes == 8);
+  static_assert(device::StdcallArguments<device::ResetFn>::bytes == 8);
+  static_assert(device::StdcallArguments<device::OpencommFn>::bytes == 12);
+  static_assert(device::StdcallArguments<device::EndcardFn>::bytes == 4);
+  static_assert(device::StdcallArguments<device::ReadcardFn>::bytes == 24);
+  static_assert(device::StdcallArguments<device::WritecardFn>::bytes == 24);
+#endif
+  static_assert(!device::StdcallArguments<decltype(&emu_reset_state)>::known);
+}
+
+// A file with a PE header of this machine, as far as the loader's check reads.
+std::string peHeader(std::uint16_t machine) {
+  std::string file(0x80 + 24, '\0');
+  file[0] = 'M';
+  file[1] = 'Z';
+  file[0x3C] = static_cast<char>(0x80);
+  file.replace(0x80, 4, std::string("PE\0\0", 4));
+  file[0x84] = static_cast<char>(machine & 0xFF);
+  file[0x85] = static_cast<char>(machine >> 8);
+  return file;
+}
+
+TEST_F(DynamicLibraryTest, TellsTheBitnessOfTheLibraryInTheFirstFolder) {
+  namespace fs = std::filesystem;
+  const fs::path folder = fs::temp_directory_path() / ("cardtest-bitness-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  const auto put = [&](const std::string& bytes) {
+    std::ofstream(folder / kLibraryFileName, std::ios::binary | std::ios::trunc) << bytes;
+  };
+  DynamicLibrary::setSearchFolderForTests(folder.string());
+
+  EXPECT_EQ(DynamicLibrary::libraryBitness(kLibraryFileName), 0) << "no file";
+  put(peHeader(0x014C));
+  EXPECT_EQ(DynamicLibrary::libraryBitness(kLibraryFileName), 32);
+  put(peHeader(0x8664));
+  EXPECT_EQ(DynamicLibrary::libraryBitness(kLibraryFileName), 64);
+  put(peHeader(0xAA64));  // ARM64: neither of the two programs
+  EXPECT_EQ(DynamicLibrary::libraryBitness(kLibraryFileName), 0);
+  put(peHeader(0x014C).substr(0, 0x84));  // cut before the machine
+  EXPECT_EQ(DynamicLibrary::libraryBitness(kLibraryFileName), 0);
+  std::string farOffset = peHeader(0x014C);
+  farOffset[0x3F] = static_cast<char>(0x7F);  // "PE" far past the end
+  put(farOffset);
+  EXPECT_EQ(DynamicLibrary::libraryBitness(kLibraryFileName), 0);
+  put("This is a text file, not a library.\n");
+  EXPECT_EQ(DynamicLibrary::libraryBitness(kLibraryFileName), 0);
+
+  // The emulated reader of this build: a library of the program's own kind,
+  // which on Windows is a PE file of the program's bitness.
+  DynamicLibrary::setSearchFolderForTests("");
+#ifdef _WIN32
+  EXPECT_EQ(DynamicLibrary::libraryBitness(kLibraryFileName), DynamicLibrary::kProgramBitness);
+#else
+  EXPECT_EQ(DynamicLibrary::libraryBitness(kLibraryFileName), 0);
+#endif
+  fs::remove_all(folder);
 }
 
 }  // namespace

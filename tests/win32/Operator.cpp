@@ -129,7 +129,9 @@ std::vector<HWND> openBoxes() {
   return found.boxes;
 }
 
-Box read(HWND box) {
+}  // namespace
+
+Box readBox(HWND box) {
   Box b;
   b.caption = text(box);
   b.owner = GetWindow(box, GW_OWNER);
@@ -148,8 +150,6 @@ Box read(HWND box) {
   }
   return b;
 }
-
-}  // namespace
 
 bool boxOpen() { return !openBoxes().empty(); }
 
@@ -176,7 +176,7 @@ void CALLBACK BoxAnswerer::tick(HWND, UINT, UINT_PTR, DWORD) {
 void BoxAnswerer::check() {
   for (HWND box : openBoxes()) {
     if (std::find(answered_.begin(), answered_.end(), box) != answered_.end()) continue;
-    Box seen = read(box);
+    Box seen = readBox(box);
     const int button = choose_(seen);
     if (button == kNotYet) continue;
     boxes_.push_back(std::move(seen));

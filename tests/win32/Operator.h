@@ -57,6 +57,9 @@ struct Box {
   std::vector<std::string> buttons;
 };
 
+// Reads a message box (of this program or another one).
+Box readBox(HWND box);
+
 // Answers the message boxes that open while it exists: records each one,
 // waits until ready() holds and then presses the button with the given id
 // (IDOK, IDCANCEL) or, for 0, closes the box from its title bar.
