@@ -381,6 +381,7 @@ class Driver {
   HWND top_ = nullptr;
   HWND sentinel_ = nullptr;
   UINT_PTR timer_ = 0;
+  HHOOK hook_ = nullptr;
   std::wstring folder_;
   std::vector<oracle::FileCase> files_;
   std::vector<std::string> paths_;
@@ -402,6 +403,30 @@ class Driver {
   bool closeAsked_ = false;
   Clock::time_point stepBegan_;
 };
+
+// Posted input reaches a window whatever its state; the keyboard and the
+// mouse never reach one that a modal box has disabled. What the step posted
+// before a box opened (a worker's question) is dropped here, as the system
+// drops an operator's input to a disabled window.
+HWND g_top = nullptr;
+bool g_dropped = false;
+
+bool isInput(UINT m) {
+  return (m >= WM_KEYFIRST && m <= WM_KEYLAST) || (m >= WM_MOUSEFIRST && m <= WM_MOUSELAST) ||
+         m == WM_CONTEXTMENU || m == WM_SYSCOMMAND || m == BM_CLICK;
+}
+
+LRESULT CALLBACK inputFilter(int code, WPARAM wp, LPARAM lp) {
+  if (code == HC_ACTION && wp == PM_REMOVE) {
+    MSG* m = reinterpret_cast<MSG*>(lp);
+    if (g_top && m->hwnd && isInput(m->message) && (m->hwnd == g_top || IsChild(g_top, m->hwnd)) &&
+        !IsWindowEnabled(g_top)) {
+      m->message = WM_NULL;
+      g_dropped = true;
+    }
+  }
+  return CallNextHookEx(nullptr, code, wp, lp);
+}
 
 LRESULT CALLBACK sentinelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_APP + 7) {
@@ -452,6 +477,7 @@ Driver::Driver(const Options& options) : options_(options), watchdog_(options.se
                               wc.hInstance, nullptr);
   // A thread timer: the loops of boxes, menus and the file dialog run it too.
   timer_ = SetTimer(nullptr, 0, 20, tick);
+  hook_ = SetWindowsHookExW(WH_GETMESSAGE, inputFilter, nullptr, GetCurrentThreadId());
   openWindow();
   emu_.clearLog();
   emu_.resetMostConcurrentTransfers();
@@ -459,6 +485,8 @@ Driver::Driver(const Options& options) : options_(options), watchdog_(options.se
 
 Driver::~Driver() {
   KillTimer(nullptr, timer_);
+  if (hook_) UnhookWindowsHookEx(hook_);
+  g_top = nullptr;
   watchdog_.watch(nullptr);
   form_.reset();
   ui::app().setMainForm(nullptr);
@@ -479,12 +507,14 @@ void Driver::openWindow() {
   form_->showForm();
   op::pump(30ms);
   top_ = handleOf(*form_);
+  g_top = top_;
   watchdog_.watch(top_);
   ++out_.windows;
 }
 
 void Driver::closeWindow(bool byOperator) {
   watchdog_.watch(nullptr);
+  g_top = nullptr;
   tracker_.pageGone();
   // The real program ends here; the window object goes with its pages,
   // which end their workers first.
@@ -815,6 +845,7 @@ void Driver::takeStep(int number) {
   stepBoxes_.clear();
   pressed_ = maybePressed_ = nullptr;
   closeAsked_ = false;
+  g_dropped = false;
   markPage();
   processLines();
   snapshot();
@@ -1198,7 +1229,7 @@ void Driver::check(const Action& act) {
     before_.kind = Page::None;
     return;
   }
-  if (closeAsked_ && (pressed_ == handleOf(*form_->Button11) || act.kind == Action::Close))
+  if (closeAsked_ && !g_dropped && (pressed_ == handleOf(*form_->Button11) || act.kind == Action::Close))
     broken("window closes", "the window did not close on " + act.what);
   if (!IsWindow(top_) || !IsWindowVisible(top_)) broken("window stays", "the main window is not shown");
   if (emu_.mostConcurrentTransfers() > 1)
@@ -1224,12 +1255,17 @@ void Driver::check(const Action& act) {
     tracker_.pageGone();
     processLines();
     tracker_.clear();
-    const bool wanted = kind == asked || kind == maybe || (connected && kind == Page::Read);
+    // A connection replaces the page with a read page: after "联机成功！", and
+    // after an automatic one that found a device of an unknown model.
+    const bool connecting = form_ && (pressed_ == handleOf(*form_->Button12) ||
+                                      maybePressed_ == handleOf(*form_->Button12));
+    const bool wanted = kind == asked || kind == maybe || ((connected || connecting) && kind == Page::Read);
     if (!wanted)
       broken("page shown", std::string("the ") + pageName(kind) + " page came without being asked for");
     markPage();
   } else {
-    if (asked != Page::None) broken("page shown", std::string("the ") + pageName(asked) + " page button left the page as it was");
+    if (asked != Page::None && !g_dropped)
+      broken("page shown", std::string("the ") + pageName(asked) + " page button left the page as it was");
     if (connected) broken("page shown", "a connection left the page as it was");
   }
   if (p) {
@@ -1330,8 +1366,8 @@ void Driver::check(const Action& act) {
     }
   }
   if (options_.trace)
-    std::printf("    -> %s page, workers %d, log %d%s, %lld ms\n", pageName(kind), ui::Thread::running(), emu_.logCount(),
-                tracker_.running() ? ", batch" : "",
+    std::printf("    -> %s page, workers %d, log %d%s%s, %lld ms\n", pageName(kind), ui::Thread::running(), emu_.logCount(),
+                tracker_.running() ? ", batch" : "", g_dropped ? ", input dropped" : "",
                 static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - stepBegan_).count()));
 }
 
