@@ -382,6 +382,7 @@ class Driver {
   HWND sentinel_ = nullptr;
   UINT_PTR timer_ = 0;
   HHOOK hook_ = nullptr;
+  int workersBefore_ = 0;
   std::wstring folder_;
   std::vector<oracle::FileCase> files_;
   std::vector<std::string> paths_;
@@ -846,6 +847,7 @@ void Driver::takeStep(int number) {
   pressed_ = maybePressed_ = nullptr;
   closeAsked_ = false;
   g_dropped = false;
+  workersBefore_ = ui::Thread::running();
   markPage();
   processLines();
   snapshot();
@@ -1265,7 +1267,11 @@ void Driver::check(const Action& act) {
     markPage();
   } else {
     if (asked != Page::None && !g_dropped)
-      broken("page shown", std::string("the ") + pageName(asked) + " page button left the page as it was");
+      broken("page shown", std::string("the ") + pageName(asked) + " page button left the page as it was (button " +
+                               (IsWindowEnabled(pressed_) ? "enabled" : "disabled") + ", " +
+                               (IsWindowVisible(pressed_) ? "shown" : "hidden") + ", capture " + describe(GetCapture()) +
+                               ", focus " + describe(GetFocus()) + ", workers at the start " +
+                               std::to_string(workersBefore_) + ")");
     if (connected) broken("page shown", "a connection left the page as it was");
   }
   if (p) {
@@ -1292,6 +1298,13 @@ void Driver::check(const Action& act) {
   }
 
   // Batches: started in this step on the same page, checked card by card.
+  // Without a worker at the step's start the last batch is over: a batch
+  // with the same fields must not pass for it.
+  auto newBatch = [&](oracle::Batch b) {
+    if (workersBefore_ == 0) tracker_.clear();
+    tracker_.start(std::move(b));
+    ++out_.batches;
+  };
   if (!replaced && p) {
     if (kind == Page::MWrite && saw("请刷卡！")) {
       auto* w = static_cast<TMWirteCardFrame1*>(p);
@@ -1307,8 +1320,7 @@ void Driver::check(const Action& act) {
       const oracle::WriteFields fields = before_.fields;
       const int selection = before_.selection;
       b.expected = [fields, selection](int n) { return oracle::continuousWriteCard(fields, selection, n, ansiDevice); };
-      tracker_.start(std::move(b));
-      ++out_.batches;
+      newBatch(std::move(b));
     }
     if (kind == Page::Text) {
       auto* t = static_cast<TWriteTextFrame1*>(p);
@@ -1329,8 +1341,7 @@ void Driver::check(const Action& act) {
         const std::vector<std::string> lines = *f.lines;
         const int selection = b.selection;
         b.expected = [lines, selection](int n) { return oracle::textFileCard(lines, selection, n); };
-        tracker_.start(std::move(b));
-        ++out_.batches;
+        newBatch(std::move(b));
       }
     }
     if (rewriteBox() != before_.rewrite) tracker_.toggled();
