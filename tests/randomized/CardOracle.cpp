@@ -135,10 +135,7 @@ int textFileCards(const std::vector<std::string>& lines, int selection) {
   return static_cast<int>(pairs ? lines.size() / 2 : lines.size());
 }
 
-void Tracker::start(Batch batch) {
-  if (current_) stopped_ = std::move(current_);
-  current_ = std::move(batch);
-}
+void Tracker::start(Batch batch) { current_ = std::move(batch); }
 
 void Tracker::stop() {
   if (current_) stopped_ = std::move(current_);
@@ -201,15 +198,19 @@ std::optional<std::string> Tracker::take(const std::string& line) {
           " the batch allows" + (expectedText.empty() ? " no further write" : expectedText);
     return false;
   };
+  // The current batch first: a stopped one with the same data must not take
+  // the new batch's first card.
   std::string why;
+  if (current_ && tryBatch(*current_, why)) return std::nullopt;
   if (stopped_) {
     Batch b = std::move(*stopped_);
     stopped_.reset();  // a stopped batch logs at most the call it was inside
-    if (tryBatch(b, why)) return std::nullopt;
+    std::string stoppedWhy;
+    if (tryBatch(b, stoppedWhy)) return std::nullopt;
+    if (!current_) why = stoppedWhy;
   }
-  if (!current_) return "writecard with no batch running: " + line;
-  if (!tryBatch(*current_, why)) return current_->page + ": " + line + "\n  " + why;
-  return std::nullopt;
+  if (!current_) return why.empty() ? "writecard with no batch running: " + line : line + "\n  " + why;
+  return current_->page + ": " + line + "\n  " + why;
 }
 
 }  // namespace oracle

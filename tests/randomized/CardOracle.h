@@ -81,7 +81,7 @@ struct Batch {
 // which may still log the call it was inside.
 class Tracker {
  public:
-  // A new batch; the current one counts as stopped.
+  // A new batch in place of the current one.
   void start(Batch batch);
   // The current batch was stopped.
   void stop();

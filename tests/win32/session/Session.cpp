@@ -1302,6 +1302,7 @@ void Driver::check(const Action& act) {
   // with the same fields must not pass for it.
   auto newBatch = [&](oracle::Batch b) {
     if (workersBefore_ == 0) tracker_.clear();
+    else tracker_.stop();  // its worker may still log the call it was inside
     tracker_.start(std::move(b));
     ++out_.batches;
   };
