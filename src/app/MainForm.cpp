@@ -182,6 +182,13 @@ TForm1::TForm1() : ui::Form("Form1") {
   Button11->onClick = [this] { Button11Click(); };
   TabSheet3->onShow = [this] { TabSheet3Show(); };
   onKeyPress = [this](char32_t& key) { FormKeyPress(key); };
+  // The pages go with the close, before the window is hidden: the loop serves
+  // the window a moment longer before the program ends, and a worker must
+  // not report, ask or call through it for a page about to go.
+  onClose = [this] {
+    OperationPage.reset();
+    HelpPage.reset();
+  };
 
   // One load for the window's whole life.
   clearEntryPoints();

@@ -150,6 +150,25 @@ TEST_P(ClosingTheWindowDuringABatch, StopsTheWorkerBeforeTheControlsGo) {
   ui::app().resetTerminated();
 }
 
+// Found by the randomized window sessions: the program's loop goes on
+// serving the window for a moment after the close, until it sees the end, and
+// the worker went on through it. A card that failed then asked its question
+// in a box without a window, for a page about to go.
+TEST_P(ClosingTheWindowDuringABatch, NothingOfTheBatchRunsAfterTheClose) {
+  startBatch(GetParam());
+  emu.script("writecard", {-6, -6});
+  clickOnItsTab(form->Button11);  // 退出
+  EXPECT_TRUE(form->closed());
+  EXPECT_EQ(ui::Thread::running(), 0) << "the worker outlived the closed window";
+  const std::size_t calls = emu.log().size();
+  // What the program's loop still serves before it ends.
+  ui::app().runUntil([] { return false; }, 200ms);
+  EXPECT_TRUE(session.dialogs().records().empty()) << session.dialogs().records().front().text;
+  EXPECT_EQ(emu.log().size(), calls);
+  form.reset();
+  ui::app().resetTerminated();
+}
+
 INSTANTIATE_TEST_SUITE_P(Moments, ClosingTheWindowDuringABatch,
                          ::testing::Values(Moment::Blocked, Moment::Paused, Moment::Fast));
 

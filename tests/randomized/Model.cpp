@@ -15,6 +15,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "CardOracle.h"
 #include "EmulatorClient.h"
 #include "app/MainForm.h"
 #include "cards/Selections.h"
@@ -73,96 +74,11 @@ std::string fixedText(int i) {
   }
 }
 
-// The text files of a session: their lines as the page reads them, or
-// nothing for a file that cannot be read.
-struct FileCase {
-  const char* name;
-  std::string bytes;
-  std::optional<std::vector<std::string>> lines;
-};
-
-std::vector<FileCase> fileCases() {
-  const std::string longLine(400, '5');
-  return {
-      {"good.txt", "B1111^A\r\n2222=33\r\n3333\r\n4444\r\n",
-       std::vector<std::string>{"B1111^A", "2222=33", "3333", "4444"}},
-      {"empty.txt", "", std::vector<std::string>{}},
-      {"odd.txt", "11\n22\n33", std::vector<std::string>{"11", "22", "33"}},
-      {"long.txt", "12\r\n" + longLine + "\r\n", std::vector<std::string>{"12", longLine}},
-      {"missing.txt", "", std::nullopt},
-      {"mixed.txt", "A1\r\n\r\n9=9\n;?\r\nZ", std::vector<std::string>{"A1", "", "9=9", ";?", "Z"}},
-      {"bad.txt", "lower\r\nx\r\n", std::vector<std::string>{"lower", "x"}},
-      {"one.txt", "1234567890", std::vector<std::string>{"1234567890"}},
-  };
-}
-
-std::optional<std::int32_t> toInt(const std::string& s) {
-  std::size_t b = s.find_first_not_of(" \t");
-  if (b == std::string::npos) return std::nullopt;
-  std::size_t e = s.find_last_not_of(" \t");
-  std::string t = s.substr(b, e - b + 1);
-  std::size_t i = 0;
-  bool neg = false;
-  if (t[0] == '+' || t[0] == '-') {
-    neg = t[0] == '-';
-    i = 1;
-  }
-  if (i >= t.size() || t.size() - i > 11) return std::nullopt;
-  long long v = 0;
-  for (; i < t.size(); ++i) {
-    if (t[i] < '0' || t[i] > '9') return std::nullopt;
-    v = v * 10 + (t[i] - '0');
-  }
-  if (neg) v = -v;
-  if (v < INT32_MIN || v > INT32_MAX) return std::nullopt;
-  return static_cast<std::int32_t>(v);
-}
-
-std::string quoted(const std::string& bytes) {
-  std::string out = "\"";
-  for (unsigned char ch : bytes) {
-    if (ch >= 0x20 && ch <= 0x7E) {
-      out += static_cast<char>(ch);
-    } else {
-      char esc[8];
-      std::snprintf(esc, sizeof esc, "\\x%02X", ch);
-      out += esc;
-    }
-  }
-  return out + "\"";
-}
-
-struct WriteLine {
-  int port = 0, selection = 0, mode = 0, timeout = 0, result = 0;
-  std::string a, b;  // quoted, as logged
-};
-
-// "writecard(P,S,"A","B",M,T)=R"; the session's data holds no double quote.
-std::optional<WriteLine> parseWrite(const std::string& line) {
-  if (line.rfind("writecard(", 0) != 0) return std::nullopt;
-  WriteLine w;
-  std::size_t p = 10;
-  auto number = [&](char stop) {
-    std::size_t q = line.find(stop, p);
-    int v = std::atoi(line.substr(p, q - p).c_str());
-    p = q + 1;
-    return v;
-  };
-  auto text = [&] {
-    std::size_t q = line.find('"', p + 1);
-    std::string s = line.substr(p, q - p + 1);
-    p = q + 2;
-    return s;
-  };
-  w.port = number(',');
-  w.selection = number(',');
-  w.a = text();
-  w.b = text();
-  w.mode = number(',');
-  w.timeout = number(')');
-  w.result = std::atoi(line.substr(p + 1).c_str());
-  return w;
-}
+using oracle::Batch;
+using oracle::FileCase;
+using oracle::fileCases;
+using oracle::quoted;
+using oracle::toInt;
 
 enum class Kind { None, Other, MRead, MWrite, Text };
 enum class St { None, Idle, Busy, Input, Active, Paused, Finished, Ended, Invalid };
@@ -181,19 +97,6 @@ const char* name(St s) {
   }
   return "?";
 }
-
-// A batch of writes and what each card must carry.
-struct Batch {
-  std::string page;
-  int selection = 0, port = 0, mode = 0, timeout = 0;
-  int cards = 0;
-  // Buffers A and B for card n, quoted; nothing when the card is never sent.
-  std::function<std::optional<std::pair<std::string, std::string>>(int)> expected;
-  const ui::CheckBox* rewriteBox = nullptr;
-  bool toggled = false;
-  int last = 0;
-  int lastResult = 0;
-};
 
 }  // namespace
 
@@ -239,8 +142,7 @@ struct Runner::Impl {
   std::vector<std::pair<std::string, bool>> confirmsAnswered;  // of this step
   bool blocking[2] = {false, false};
   int logSeen = 0;
-  std::optional<Batch> current;
-  std::optional<Batch> stopped;  // may still log the call it was inside
+  oracle::Tracker batches;
   bool pageGone = false;
   std::size_t dialogsBefore = 0;
   bool quietAtEnd = true;  // no worker was counted when the last step ended
@@ -403,66 +305,13 @@ void Runner::Impl::syncDialogs() {
 }
 
 void Runner::Impl::takeLine(const std::string& line) {
-  const auto w = parseWrite(line);
-  if (!w) return;
-  const std::string got = "buffers A " + w->a + ", B " + w->b;
-  auto tryBatch = [&](Batch& batch, std::string& why) {
-    if (w->selection != batch.selection || w->port != batch.port || w->mode != batch.mode ||
-        w->timeout != batch.timeout) {
-      why = "call arguments differ from the batch's (selection " + std::to_string(batch.selection) +
-            ", port " + std::to_string(batch.port) + ", mode " + std::to_string(batch.mode) +
-            ", time-out " + std::to_string(batch.timeout) + ")";
-      return false;
-    }
-    std::set<int> next;
-    if (batch.last == 0) {
-      next = {1};
-    } else if (batch.lastResult == 0) {
-      next = {batch.last + 1};
-    } else if (batch.lastResult == -100) {
-      next = {};
-    } else {
-      // Without its page the box is unknown: either is allowed.
-      if (!batch.rewriteBox || batch.toggled) {
-        next = {batch.last, batch.last + 1};
-      } else {
-        next = {batch.rewriteBox->checked() ? batch.last : batch.last + 1};
-      }
-    }
-    std::string expectedText;
-    for (int n : next) {
-      if (n > batch.cards) continue;
-      const auto want = batch.expected(n);
-      if (!want) continue;
-      if (want->first == w->a && want->second == w->b) {
-        batch.last = n;
-        batch.lastResult = w->result;
-        batch.toggled = false;
-        return true;
-      }
-      expectedText += " card " + std::to_string(n) + ": A " + want->first + ", B " + want->second + ";";
-    }
-    why = "after card " + std::to_string(batch.last) + " (result " +
-          std::to_string(batch.lastResult) + ") of " + std::to_string(batch.cards) +
-          " the batch allows" + (expectedText.empty() ? " no further write" : expectedText);
-    return false;
-  };
-  std::string why;
-  if (stopped) {
-    Batch b = *stopped;
-    stopped.reset();  // a stopped batch logs at most the call it was inside
-    if (tryBatch(b, why)) return;
-  }
-  if (!current) fail("writecard with no batch running: " + line);
-  if (!tryBatch(*current, why)) fail(current->page + ": " + line + "\n  " + why);
+  if (const auto broken = batches.take(line)) fail(*broken);
 }
 
 void Runner::Impl::pageWent() {
-  if (current) current->rewriteBox = nullptr;
-  if (stopped) stopped->rewriteBox = nullptr;
+  batches.pageGone();
   processLines();
-  current.reset();
-  stopped.reset();
+  batches.clear();
 }
 
 void Runner::Impl::processLines() {
@@ -494,7 +343,7 @@ void Runner::Impl::doStart() {
     return;
   }
   processLines();
-  stopped.reset();
+  batches.quiet();
   ui::Frame* p = form->OperationPage.get();
   const auto records = ui.dialogs().records().size();
   switch (kind()) {
@@ -524,42 +373,13 @@ void Runner::Impl::doStart() {
       b.mode = device::CommandMode;
       b.timeout = device::TimeoutMs;
       b.cards = cards.value_or(0);
-      b.rewriteBox = w->CheckBox1;
-      b.expected = [=](int n) -> std::optional<std::pair<std::string, std::string>> {
-        std::array<std::string, 3> data;
-        const std::vector<int> tracks = selection == 1   ? std::vector<int>{1}
-                                        : selection == 2 ? std::vector<int>{2}
-                                        : selection == 3 ? std::vector<int>{3}
-                                        : selection == 5 ? std::vector<int>{2, 3}
-                                                         : std::vector<int>{1, 2};
-        for (int t : tracks) {
-          const auto i = static_cast<std::size_t>(t - 1);
-          const auto s = toInt(start[i]);
-          if (!s) return std::nullopt;  // the batch ends without writing
-          if (*s == 0) {
-            const auto inc = toInt(step[i]);
-            if (!inc) return std::nullopt;
-            if (*inc == 0) {
-              data[i] = text[i];
-              if (data[i].size() > 299) return std::nullopt;
-              continue;
-            }
-          }
-          const auto inc = toInt(step[i]);
-          if (!inc) return std::nullopt;
-          const std::uint32_t v = static_cast<std::uint32_t>(*s) +
-                                  static_cast<std::uint32_t>(*inc) * static_cast<std::uint32_t>(n - 1);
-          data[i] = text[i] + std::to_string(static_cast<std::int32_t>(v));
-          if (data[i].size() > 299) return std::nullopt;
-        }
-        // Buffer A carries track 2; B track 1 when chosen, else track 3.
-        const std::string a = selection == 2 || selection >= 4 ? data[1] : "";
-        const std::string bb = selection == 1 || selection == 4 || selection == 6 ? data[0]
-                               : selection == 3 || selection == 5             ? data[2]
-                                                                              : "";
-        return std::make_pair(quoted(a), quoted(bb));
+      const ui::CheckBox* box = w->CheckBox1;
+      b.rewrite = [box]() -> std::optional<bool> { return box->checked(); };
+      oracle::WriteFields fields{text, start, step};
+      b.expected = [fields, selection](int n) {
+        return oracle::continuousWriteCard(fields, selection, n, oracle::utf8Device);
       };
-      current = b;
+      batches.start(std::move(b));
       break;
     }
     case Kind::Text: {
@@ -575,27 +395,17 @@ void Runner::Impl::doStart() {
       allowed = {St::Active, St::Ended};
       if (!textFile || !files[*textFile].lines) fail("the text page started without a readable file");
       const std::vector<std::string> lines = *files[*textFile].lines;
-      const bool pairs = selection == 4 || selection == 5;
       Batch b;
       b.page = std::string("text file ") + files[*textFile].name;
       b.selection = selection;
       b.port = device::PortNumber;
       b.mode = device::CommandMode;
       b.timeout = timeout;
-      b.cards = static_cast<int>(pairs ? lines.size() / 2 : lines.size());
-      b.rewriteBox = t->CheckBox1;
-      b.expected = [=](int n) -> std::optional<std::pair<std::string, std::string>> {
-        const auto i = static_cast<std::size_t>(pairs ? 2 * (n - 1) : n - 1);
-        switch (selection) {
-          case 1:
-          case 3: return std::make_pair(quoted(""), quoted(lines[i]));
-          case 2: return std::make_pair(quoted(lines[i]), quoted(""));
-          case 4: return std::make_pair(quoted(lines[i + 1]), quoted(lines[i]));
-          case 5: return std::make_pair(quoted(lines[i]), quoted(lines[i + 1]));
-          default: return std::nullopt;
-        }
-      };
-      current = b;
+      b.cards = oracle::textFileCards(lines, selection);
+      const ui::CheckBox* box = t->CheckBox1;
+      b.rewrite = [box]() -> std::optional<bool> { return box->checked(); };
+      b.expected = [lines, selection](int n) { return oracle::textFileCard(lines, selection, n); };
+      batches.start(std::move(b));
       break;
     }
     default: break;
@@ -628,8 +438,7 @@ void Runner::Impl::doStop(const Cmd& cmd) {
                       confirmsAnswered.back().second;
       if (ok) {
         allowed = {St::Input};
-        if (current) stopped = current;
-        current.reset();
+        batches.stop();
       }
       break;
     }
@@ -640,8 +449,7 @@ void Runner::Impl::doStop(const Cmd& cmd) {
       const auto records = ui.dialogs().records();
       if (records.size() > before && records.back().text == device::kLibraryNotLoaded) break;
       allowed = {St::Idle};
-      if (current) stopped = current;
-      current.reset();
+      batches.stop();
       break;
     }
     default: break;
@@ -762,8 +570,7 @@ void Runner::Impl::perform(const Cmd& cmd) {
     case Op::Back:
       if (mwrite && onPage() && mwrite->Button4->click()) {
         allowed = {St::Input};
-        if (current) stopped = current;
-        current.reset();
+        batches.stop();
       }
       break;
     case Op::Clear:
@@ -787,7 +594,9 @@ void Runner::Impl::perform(const Cmd& cmd) {
       ui::CheckBox* box = mwrite ? mwrite->CheckBox1
                           : text ? (cmd.a == 2 ? text->CheckBox2 : text->CheckBox1)
                                  : nullptr;
-      if (box && box->click() && current && current->rewriteBox == box) current->toggled = true;
+      // Only the rewrite box matters to a batch; the time-out box is read at Start.
+      const bool rewriteBox = box && (mwrite ? box == mwrite->CheckBox1 : box == text->CheckBox1);
+      if (box && box->click() && rewriteBox) batches.toggled();
       break;
     }
     case Op::Answer:
@@ -818,7 +627,7 @@ void Runner::Impl::check(const Cmd& cmd, std::size_t index, Clock::duration took
   const bool idle = ui::Thread::running() == 0;
   quietAtEnd = idle;
   processLines();
-  if (idle) stopped.reset();
+  if (idle) batches.quiet();
 
   const St seen = observe();
   if (seen == St::Invalid) fail(where + "the page's buttons match no state of its table");

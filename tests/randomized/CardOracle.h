@@ -1,0 +1,106 @@
+#pragma once
+// What the randomized sessions expect of the library's call log, worked out
+// on their own (not with the program's card rules): the buffers of card n of
+// a continuous-write batch or of a text-file run, the session's text files,
+// and a tracker that checks every writecard of a batch against them. Shared
+// by the headless sessions and the window sessions under Wine; no threads,
+// no windows, no test framework.
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace oracle {
+
+// An integer as the program takes it: blanks around, an optional sign, 32 bits.
+std::optional<std::int32_t> toInt(const std::string& text);
+
+// Bytes as the emulator's call log shows a buffer: in double quotes, bytes
+// outside 0x20 to 0x7E as \xHH.
+std::string quoted(const std::string& bytes);
+
+// One writecard line of the call log: "writecard(P,S,"A","B",M,T)=R".
+struct WriteLine {
+  int port = 0, selection = 0, mode = 0, timeout = 0, result = 0;
+  std::string a, b;  // quoted, as logged
+};
+// Nothing for another entry point's line. The sessions' data hold no double
+// quote, so a buffer ends at the next one.
+std::optional<WriteLine> parseWrite(const std::string& line);
+
+// The text files of a session: their bytes and lines as the page reads
+// them, or no lines for a file that does not exist.
+struct FileCase {
+  const char* name;
+  std::string bytes;
+  std::optional<std::vector<std::string>> lines;
+};
+std::vector<FileCase> fileCases();
+
+// UI text (UTF-8) to the bytes the device gets; nothing when a character
+// has no form in the device's code page.
+using ToDevice = std::function<std::optional<std::string>(const std::string&)>;
+// The identity: device text is UTF-8 outside Windows.
+std::optional<std::string> utf8Device(const std::string& text);
+
+// The continuous-write page's fields at Start, by track (index 0 = track 1).
+struct WriteFields {
+  std::array<std::string, 3> text, start, step;
+};
+
+// Buffers A and B (quoted) of one card; nothing when it is never sent.
+using Card = std::optional<std::pair<std::string, std::string>>;
+
+// Card n of a continuous-write batch: per track the fixed text, followed by
+// start + step x (n - 1) in 32-bit arithmetic unless both are 0. Nothing when
+// a field holds no integer, or the data does not fit or has no device form.
+Card continuousWriteCard(const WriteFields& fields, int selection, int n, const ToDevice& toDevice);
+
+// Card n of a text-file run; the lines go to the card byte for byte.
+Card textFileCard(const std::vector<std::string>& lines, int selection, int n);
+int textFileCards(const std::vector<std::string>& lines, int selection);
+
+// A batch of writes and what each card must carry.
+struct Batch {
+  std::string page;
+  int selection = 0, port = 0, mode = 0, timeout = 0;
+  int cards = 0;
+  std::function<Card(int)> expected;
+  // The rewrite check box as it is now; nothing when unknown (the page is
+  // gone). toggled: it changed since the last card.
+  std::function<std::optional<bool>()> rewrite;
+  bool toggled = false;
+  int last = 0;
+  int lastResult = 0;
+};
+
+// The batches of a session: the current one, and the one stopped before it,
+// which may still log the call it was inside.
+class Tracker {
+ public:
+  // A new batch in place of the current one.
+  void start(Batch batch);
+  // The current batch was stopped.
+  void stop();
+  // The page of the batches went: their check boxes are unknown from now on.
+  void pageGone();
+  // Both batches are over.
+  void clear();
+  // No worker runs: nothing more comes from a stopped batch.
+  void quiet() { stopped_.reset(); }
+  // The current batch's rewrite box was clicked.
+  void toggled();
+  bool running() const { return current_.has_value(); }
+  // Checks one line of the call log; the reason when it breaks a rule.
+  // Other entry points' lines pass.
+  std::optional<std::string> take(const std::string& line);
+
+ private:
+  std::optional<Batch> current_;
+  std::optional<Batch> stopped_;
+};
+
+}  // namespace oracle
