@@ -22,6 +22,7 @@
 #include "EmulatorControl.h"
 #include "VirtualCard.h"
 #include "device/CardDevice.h"
+#include "panel/Link.h"
 
 #ifdef _WIN32
 #define EMU_EXPORT __declspec(dllexport)
@@ -90,6 +91,17 @@ struct State {
   std::int32_t inside = 0;
   std::int32_t mostInside = 0;
 
+  // The front panel (or a test) as a person at the device: swipes by hand,
+  // a failure the device is to answer, what waits for a card.
+  bool manualSwipe = false;
+  std::uint64_t swipes = 0;  // presses of "刷卡"; a waiting call ends when it changes
+  std::optional<std::int32_t> chosenResult;
+  bool chosenEvery = false;
+  Entry waiting = kEntries;  // the call that waits for a card, if any
+  std::int32_t waitingSelection = 0;
+  std::int32_t cardsRead = 0;
+  std::int32_t cardsWritten = 0;
+
   void enter() {
     ++inside;
     mostInside = std::max(mostInside, inside);
@@ -105,6 +117,19 @@ struct State {
     card.loadSample();
     log.clear();
     toMiss = 0;
+    manualSwipe = false;
+    chosenResult.reset();
+    chosenEvery = false;
+    cardsRead = 0;
+    cardsWritten = 0;
+  }
+
+  // The device's answer for a card that came: the chosen failure, if any.
+  std::int32_t answerForCard() {
+    if (!chosenResult) return kOk;
+    const std::int32_t result = *chosenResult;
+    if (!chosenEvery) chosenResult.reset();
+    return result;
   }
 
   void breakOff() {
@@ -131,22 +156,35 @@ struct State {
   }
 
   // Waits for the swipe; kOk when the card came, kTimedOut or kBrokenOff.
-  std::int32_t awaitCard(std::unique_lock<std::mutex>& lock, Entry entry, std::int32_t timeoutMs) {
+  std::int32_t awaitCard(std::unique_lock<std::mutex>& lock, Entry entry, std::int32_t selection,
+                         std::int32_t timeoutMs) {
     const auto start = Clock::now();
     const std::uint64_t breakOffsAtStart = breakOffs;
     const auto brokenOff = [&] { return breakOffs != breakOffsAtStart; };
+    // Decided when the call begins: a panel closed meanwhile leaves this
+    // call to its time-out or a break-off.
+    const bool byHand = manualSwipe && !blocking[entry];
+    const std::uint64_t swipesAtStart = swipes;
+    const auto swiped = [&] { return swipes != swipesAtStart; };
 
     std::optional<Clock::time_point> swipeAt;
     std::optional<Clock::time_point> deadline;
     if (!blocking[entry]) {
-      if (swipeDelayMs >= 0) swipeAt = start + std::chrono::milliseconds(swipeDelayMs);
+      if (swipeDelayMs >= 0 && !byHand) swipeAt = start + std::chrono::milliseconds(swipeDelayMs);
       // A time-out of 0 (allowed in mode 2 only) means no limit.
       if (timeoutMs > 0) deadline = start + std::chrono::milliseconds(timeoutMs);
     }
 
     ++pending;
+    waiting = entry;
+    waitingSelection = selection;
     std::int32_t result = device::kBrokenOff;
-    if (swipeAt && *swipeAt <= start) {
+    if (byHand) {
+      const auto ends = [&] { return brokenOff() || swiped(); };
+      if (deadline) wake.wait_until(lock, *deadline, ends);
+      else wake.wait(lock, ends);
+      result = brokenOff() ? device::kBrokenOff : swiped() ? kOk : kTimedOut;
+    } else if (swipeAt && *swipeAt <= start) {
       result = kOk;  // a swipe without delay: the card is there at once
     } else if (swipeAt && (!deadline || *swipeAt <= *deadline)) {
       if (!wake.wait_until(lock, *swipeAt, brokenOff)) result = kOk;
@@ -156,6 +194,7 @@ struct State {
       wake.wait(lock, brokenOff);
     }
     --pending;
+    if (pending == 0) waiting = kEntries;
     return result;
   }
 };
@@ -350,10 +389,12 @@ std::int32_t readcard(std::int32_t port, std::int32_t selection, char* bufferA, 
     if (scripted && *scripted != kOk) {
       result = *scripted;
     } else {
-      result = g_state.awaitCard(lock, kReadcard, timeoutMs);
+      result = g_state.awaitCard(lock, kReadcard, selection, timeoutMs);
+      if (result == kOk) result = g_state.answerForCard();
       if (result == kOk) {
         fillBuffers(g_state, selection, bufferA, bufferB);
         overrunBuffers(g_state, bufferA, bufferB);
+        ++g_state.cardsRead;
       }
     }
   }
@@ -380,7 +421,8 @@ std::int32_t writecard(std::int32_t port, std::int32_t selection, char* bufferA,
     if (scripted && *scripted != kOk) {
       result = *scripted;
     } else {
-      result = g_state.awaitCard(lock, kWritecard, timeoutMs);
+      result = g_state.awaitCard(lock, kWritecard, selection, timeoutMs);
+      if (result == kOk) result = g_state.answerForCard();
     }
   }
   if (result == kOk) {
@@ -393,12 +435,83 @@ std::int32_t writecard(std::int32_t port, std::int32_t selection, char* bufferA,
       for (const Route& route : routes) {
         g_state.card.setTrack(route.track, route.buffer == Buffer::A ? dataA : dataB);
       }
+      ++g_state.cardsWritten;
     }
   }
   g_state.log.push_back(
       transferLine("writecard", port, selection, shownA, shownB, mode, timeoutMs, result));
   --g_state.inside;
   return result;
+}
+
+PanelView panelView(std::size_t lastCalls) {
+  std::lock_guard<std::mutex> lock(g_state.mutex);
+  PanelView view;
+  for (int t = 1; t <= 3; ++t) view.tracks[static_cast<std::size_t>(t - 1)] = g_state.card.track(t);
+  view.manualSwipe = g_state.manualSwipe;
+  view.swipeDelayMs = g_state.swipeDelayMs;
+  view.detectAnswer = g_state.detectAnswer;
+  view.chosenResult = g_state.chosenResult;
+  view.chosenEvery = g_state.chosenEvery;
+  view.waiting = g_state.waiting == kReadcard    ? PanelView::Waiting::Read
+                 : g_state.waiting == kWritecard ? PanelView::Waiting::Write
+                                                 : PanelView::Waiting::None;
+  view.waitingSelection = g_state.waitingSelection;
+  view.cardsRead = g_state.cardsRead;
+  view.cardsWritten = g_state.cardsWritten;
+  view.calls = g_state.log.size();
+  const std::size_t shown = std::min(lastCalls, g_state.log.size());
+  for (std::size_t i = 0; i < shown; ++i) view.lastCalls.push_back(g_state.log[g_state.log.size() - 1 - i]);
+  return view;
+}
+
+void panelSwipe() {
+  std::lock_guard<std::mutex> lock(g_state.mutex);
+  ++g_state.swipes;
+  g_state.wake.notify_all();
+}
+
+void panelSetManualSwipe(bool on) {
+  std::lock_guard<std::mutex> lock(g_state.mutex);
+  g_state.manualSwipe = on;
+}
+
+void panelSetSwipeDelay(std::int32_t ms) {
+  std::lock_guard<std::mutex> lock(g_state.mutex);
+  g_state.swipeDelayMs = ms;
+}
+
+void panelSetTrack(int track, const std::string& bytes) {
+  if (!validTrackNumber(track)) return;
+  std::lock_guard<std::mutex> lock(g_state.mutex);
+  g_state.card.setTrack(track, bytes);
+}
+
+void panelSetDetectAnswer(std::int32_t code) {
+  std::lock_guard<std::mutex> lock(g_state.mutex);
+  g_state.detectAnswer = code;
+}
+
+void panelChooseResult(std::optional<std::int32_t> result, bool every) {
+  std::lock_guard<std::mutex> lock(g_state.mutex);
+  g_state.chosenResult = result == kOk ? std::nullopt : result;
+  g_state.chosenEvery = every;
+}
+
+void panelClosed() {
+  std::lock_guard<std::mutex> lock(g_state.mutex);
+  g_state.manualSwipe = false;
+  g_state.chosenResult.reset();
+}
+
+void applySettings(const PanelSettings& settings) {
+  std::lock_guard<std::mutex> lock(g_state.mutex);
+  g_state.manualSwipe = settings.manualSwipe;
+  g_state.swipeDelayMs = settings.swipeDelayMs;
+  g_state.detectAnswer = settings.detectAnswer;
+  for (int t = 1; t <= 3; ++t)
+    if (const auto& track = settings.tracks[static_cast<std::size_t>(t - 1)])
+      g_state.card.setTrack(t, *track);
 }
 
 }  // namespace emu
@@ -539,6 +652,19 @@ EMU_EXPORT void emu_miss_break_offs(std::int32_t count) {
 EMU_EXPORT std::int32_t emu_pending_calls() {
   std::lock_guard<std::mutex> lock(emu::g_state.mutex);
   return emu::g_state.pending;
+}
+
+EMU_EXPORT void emu_set_manual_swipe(std::int32_t on) { emu::panelSetManualSwipe(on != 0); }
+
+EMU_EXPORT void emu_swipe() { emu::panelSwipe(); }
+
+EMU_EXPORT void emu_choose_result(std::int32_t result, std::int32_t every) {
+  emu::panelChooseResult(result, every != 0);
+}
+
+EMU_EXPORT std::int32_t emu_cards_done(std::int32_t written) {
+  const emu::PanelView view = emu::panelView(0);
+  return written ? view.cardsWritten : view.cardsRead;
 }
 
 EMU_EXPORT std::int32_t emu_most_concurrent_transfers() {

@@ -42,6 +42,10 @@ class Client {
         library_.function<decltype(&emu_most_concurrent_transfers)>("emu_most_concurrent_transfers");
     resetMostConcurrentTransfers = library_.function<decltype(&emu_reset_most_concurrent_transfers)>(
         "emu_reset_most_concurrent_transfers");
+    setManualSwipe = library_.function<decltype(&emu_set_manual_swipe)>("emu_set_manual_swipe");
+    swipe = library_.function<decltype(&emu_swipe)>("emu_swipe");
+    chooseResult = library_.function<decltype(&emu_choose_result)>("emu_choose_result");
+    cardsDone = library_.function<decltype(&emu_cards_done)>("emu_cards_done");
   }
 
   // Loaded, and the control interface is complete (the entry points may be
@@ -49,7 +53,8 @@ class Client {
   bool controllable() const {
     return resetState && setDetectAnswer && scriptResults && setBlocking && setSwipeDelayMs &&
            setUnterminatedBuffers && setOverrun && setTrack && getTrack && logCount && logLine && clearLog &&
-           pendingCalls && missBreakOffs && mostConcurrentTransfers && resetMostConcurrentTransfers;
+           pendingCalls && missBreakOffs && mostConcurrentTransfers && resetMostConcurrentTransfers &&
+           setManualSwipe && swipe && chooseResult && cardsDone;
   }
 
   device::DynamicLibrary& library() { return library_; }
@@ -104,6 +109,10 @@ class Client {
   decltype(&emu_miss_break_offs) missBreakOffs = nullptr;
   decltype(&emu_most_concurrent_transfers) mostConcurrentTransfers = nullptr;
   decltype(&emu_reset_most_concurrent_transfers) resetMostConcurrentTransfers = nullptr;
+  decltype(&emu_set_manual_swipe) setManualSwipe = nullptr;
+  decltype(&emu_swipe) swipe = nullptr;
+  decltype(&emu_choose_result) chooseResult = nullptr;
+  decltype(&emu_cards_done) cardsDone = nullptr;
 
  private:
   device::DynamicLibrary library_;

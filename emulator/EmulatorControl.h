@@ -59,6 +59,18 @@ void emu_miss_break_offs(std::int32_t count);
 // Number of calls of readcard or writecard waiting inside the library right now.
 std::int32_t emu_pending_calls();
 
+// As the front panel does: while on, readcard and writecard wait for
+// emu_swipe() (or their time-out, or a break-off) instead of swiping by
+// themselves after the delay.
+void emu_set_manual_swipe(std::int32_t on);
+void emu_swipe();
+// The device's answer when the next card (every = 0) or every card comes
+// (every = 1); 0 takes the choice back. Unlike a scripted result it comes
+// after the swipe.
+void emu_choose_result(std::int32_t result, std::int32_t every);
+// Cards read (written = 0) or written (1) since the last reset of the state.
+std::int32_t emu_cards_done(std::int32_t written);
+
 // The highest number of readcard/writecard calls that were inside the library
 // at the same moment since the last reset (of this count or of the state):
 // 1 as long as no two callers ever overlapped.

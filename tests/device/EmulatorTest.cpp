@@ -385,4 +385,71 @@ TEST_F(EmulatorTest, UnterminatedBuffersFillAll300Bytes) {
   EXPECT_NE(emu.log().back().find(std::string(300, '5') + "\""), std::string::npos);
 }
 
+TEST_F(EmulatorTest, ByHandACallWaitsForTheSwipeItsTimeOutOrABreakOff) {
+  setCard("S1", "22", "33");
+  emu.setManualSwipe(1);
+  // A swipe before the call is no card for it.
+  emu.swipe();
+  EXPECT_EQ(read(2, 2, 40), -6);
+  EXPECT_EQ(a->text(), "");
+
+  auto reading = std::async(std::launch::async, [&] { return read(2, 2, 10000); });
+  ASSERT_TRUE(pendingReaches(1));
+  // The automatic delay no longer swipes.
+  EXPECT_EQ(reading.wait_for(milliseconds(50)), std::future_status::timeout);
+  emu.swipe();
+  EXPECT_EQ(reading.get(), 0);
+  EXPECT_EQ(a->text(), "22");
+
+  auto writing = std::async(std::launch::async, [&] { return write(2, "4444", "", 0); });
+  ASSERT_TRUE(pendingReaches(1));
+  EXPECT_EQ(emu.endcard(2), 0);
+  EXPECT_EQ(writing.get(), -100);
+  EXPECT_EQ(emu.track(2), "22");
+
+  // Turned off while a call waits: that call still waits for its swipe.
+  auto late = std::async(std::launch::async, [&] { return read(2, 2, 10000); });
+  ASSERT_TRUE(pendingReaches(1));
+  emu.setManualSwipe(0);
+  EXPECT_EQ(late.wait_for(milliseconds(50)), std::future_status::timeout);
+  emu.swipe();
+  EXPECT_EQ(late.get(), 0);
+  // The next one swipes by itself again.
+  EXPECT_EQ(read(2), 0);
+  EXPECT_EQ(emu.cardsDone(0), 3);
+}
+
+TEST_F(EmulatorTest, AChosenResultComesWithTheCardOnceOrEveryTime) {
+  setCard("S1", "22", "33");
+  emu.chooseResult(-14, 0);
+  EXPECT_EQ(write(2, "4444", ""), -14);
+  EXPECT_EQ(emu.track(2), "22");
+  EXPECT_EQ(write(2, "4444", ""), 0);
+  EXPECT_EQ(emu.track(2), "4444");
+  EXPECT_EQ(emu.cardsDone(1), 1);
+
+  emu.chooseResult(-6, 1);
+  a->assign("keep");
+  EXPECT_EQ(read(2), -6);
+  EXPECT_EQ(read(2), -6);
+  EXPECT_EQ(a->text(), "keep");
+  EXPECT_EQ(emu.cardsDone(0), 0);
+  // It waits for the card like the real device: without a swipe, the time-out.
+  emu.setManualSwipe(1);
+  emu.chooseResult(-12, 0);
+  EXPECT_EQ(read(2, 2, 30), -6);
+  auto reading = std::async(std::launch::async, [&] { return read(2, 2, 10000); });
+  ASSERT_TRUE(pendingReaches(1));
+  emu.swipe();
+  EXPECT_EQ(reading.get(), -12);
+  emu.setManualSwipe(0);
+  // 0 takes the choice back; argument errors come first, as always.
+  emu.chooseResult(-9, 1);
+  EXPECT_EQ(emu.readcard(1, 7, a->data(), b->data(), 2, kTimeoutMs), -4);
+  emu.chooseResult(0, 1);
+  EXPECT_EQ(read(2), 0);
+  EXPECT_EQ(a->text(), "4444");
+  EXPECT_EQ(emu.cardsDone(0), 1);
+}
+
 }  // namespace
