@@ -1,0 +1,453 @@
+// The front panel of the emulated reader on Windows: a small window of its
+// own, on a thread of its own, so that it answers while the program waits
+// inside readcard or writecard. It changes only what a person at a real
+// device could: the card's tracks, a swipe, a failure the device answers,
+// the model detection reports. Shown when the settings file beside the
+// library says so; started from the library's entry routine without waiting
+// for anything there.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "VirtualCard.h"
+#include "panel/PanelIds.h"
+#include "panel/Link.h"
+#include "panel/Settings.h"
+
+namespace emu {
+
+namespace {
+
+HMODULE g_self = nullptr;
+
+using namespace panel_ids;
+
+struct Code {
+  std::int32_t value;
+  const wchar_t* text;
+};
+
+// The device's answers to readcard and writecard, as its function reference
+// lists them (where read and write differ, both are named).
+const Code kResults[] = {
+    {0, L"0：正常读写卡片"},
+    {-1, L"-1：创建串口句柄错误"},
+    {-2, L"-2：建立串口句柄通信错误"},
+    {-3, L"-3：获取串口状态错误"},
+    {-4, L"-4：参数错误，model不等于1和2"},
+    {-5, L"-5：设置串口参数错误"},
+    {-6, L"-6：收到的不是合法的数据序列（超时）"},
+    {-7, L"-7：读卡：发现异常退出字符；写卡：发送错误"},
+    {-8, L"-8：读卡：发送错误；写卡：接收错误"},
+    {-9, L"-9：读卡：接收错误；写卡：发送错误"},
+    {-10, L"-10：读卡：发送错误；写卡：接收错误"},
+    {-11, L"-11：读卡：发送错误；写卡：缓冲区中收到*字符"},
+    {-12, L"-12：读卡：缓冲区中收到*字符"},
+    {-13, L"-13：超时时间设置错误"},
+    {-14, L"-14：写卡错误（数据有非法字符或太长）"},
+    {-15, L"-15：清空串口缓冲区错误"},
+    {-100, L"-100：操作被中断"},
+};
+
+// What detect answers: the models of the connection's detection table.
+const Code kModels[] = {
+    {2428, L"2428：zo40x（1/2/3轨），方式2"},   {2423, L"2423：ZVX423/623（2/3轨），方式2"},
+    {2412, L"2412：ZVX412（1/2轨），方式2"},    {2403, L"2403：ZVX403（单3轨），方式2"},
+    {2402, L"2402：ZVX402（单2轨），方式2"},    {1423, L"1423：ZVX423（2/3轨），方式1"},
+    {1402, L"1402：ZVX402（单2轨），方式1"},    {0, L"0：判断机型失败"},
+};
+
+const wchar_t* const kRules[] = {
+    L"1轨：空格到“_”的字符（0x20–0x5F），最多79个",
+    L"2轨：数字0–9和 : ; < = > ?，最多40个",
+    L"3轨：数字0–9和 : ; < = > ?，最多107个",
+};
+
+const wchar_t* selectionText(std::int32_t selection) {
+  switch (selection) {
+    case 1: return L"1轨";
+    case 2: return L"2轨";
+    case 3: return L"3轨";
+    case 4: return L"1,2轨";
+    case 5: return L"2,3轨";
+    case 6: return L"1,2,3轨";
+    default: return L"?轨";
+  }
+}
+
+// The card holds bytes in the system's code page, as the program sends them.
+std::wstring fromBytes(const std::string& bytes) {
+  if (bytes.empty()) return {};
+  const int n = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), out.data(), n);
+  return out;
+}
+
+std::string toBytes(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                    nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
+                      nullptr);
+  return out;
+}
+
+std::wstring fromUtf8(const std::string& utf8) {
+  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+  return out;
+}
+
+std::wstring windowText(HWND hwnd) {
+  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+constexpr UINT_PTR kTimer = 1;
+
+class Panel {
+ public:
+  explicit Panel(ParsedSettings parsed) : parsed_(std::move(parsed)) {}
+  ~Panel() {
+    if (font_) DeleteObject(font_);
+  }
+  Panel(const Panel&) = delete;
+  Panel& operator=(const Panel&) = delete;
+
+  void run() {
+    if (!create()) return;
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+      if (IsDialogMessageW(hwnd_, &msg)) continue;
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+  }
+
+ private:
+  static LRESULT CALLBACK proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_NCCREATE) {
+      auto* self = static_cast<Panel*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
+      SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<Panel*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (self) return self->handle(hwnd, msg, wp, lp);
+    return DefWindowProcW(hwnd, msg, wp, lp);
+  }
+
+  bool create() {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = proc;
+    wc.hInstance = g_self;
+    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = kClassName;
+    RegisterClassExW(&wc);
+
+    HDC screen = GetDC(nullptr);
+    const int height = -MulDiv(9, GetDeviceCaps(screen, LOGPIXELSY), 72);
+    ReleaseDC(nullptr, screen);
+    font_ = CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                        DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif");
+
+    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+    RECT r{0, 0, kWidth, kHeight};
+    AdjustWindowRectEx(&r, style, FALSE, 0);
+    const int w = r.right - r.left;
+    const int h = r.bottom - r.top;
+    // Beside the program's window (which stands at 226, 168), on the screen.
+    const int left = std::max(0, std::min(920, GetSystemMetrics(SM_CXSCREEN) - w));
+    hwnd_ = CreateWindowExW(0, kClassName, kTitle, style, left, 20, w, h, nullptr, nullptr, g_self, this);
+    if (!hwnd_) return false;
+    build();
+    refresh();
+    SetTimer(hwnd_, kTimer, 150, nullptr);
+    ShowWindow(hwnd_, SW_SHOWNOACTIVATE);
+    UpdateWindow(hwnd_);
+    return true;
+  }
+
+  HWND add(const wchar_t* cls, const wchar_t* text, DWORD style, int x, int y, int w, int h,
+           int id = 0, DWORD exStyle = 0) {
+    HWND child = CreateWindowExW(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, hwnd_,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), g_self, nullptr);
+    SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    return child;
+  }
+
+  void build() {
+    const std::wstring source = L"设置来自 " + fromUtf8(kSettingsFileName) + L"，与 40x.dll 在同一个文件夹";
+    problem_ = add(L"STATIC", parsed_.problem ? fromUtf8(*parsed_.problem).c_str() : source.c_str(),
+                   SS_LEFT, 12, 8, kWidth - 24, 30, kProblem);
+
+    add(L"BUTTON", L"卡片的磁道", BS_GROUPBOX, 8, 40, kWidth - 16, 166);
+    for (int t = 0; t < 3; ++t) {
+      const int y = 60 + t * 48;
+      const wchar_t* name[] = {L"1轨", L"2轨", L"3轨"};
+      add(L"STATIC", name[t], SS_LEFT, 18, y + 3, 30, 16);
+      track_[t] = add(L"EDIT", L"", WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, 52, y, 380, 22,
+                      kTrackEdit + t);
+      SendMessageW(track_[t], EM_LIMITTEXT, 299, 0);
+      mark_[t] = add(L"STATIC", L"", SS_LEFT, 440, y + 3, kWidth - 456, 16, kTrackMark + t);
+      add(L"STATIC", kRules[t], SS_LEFT, 52, y + 24, kWidth - 68, 16);
+    }
+
+    add(L"BUTTON", L"刷卡方式", BS_GROUPBOX, 8, 214, kWidth - 16, 76);
+    manual_ = add(L"BUTTON", L"手动刷卡", WS_TABSTOP | BS_AUTOCHECKBOX, 18, 234, 90, 20, kManual);
+    swipe_ = add(L"BUTTON", L"刷卡", WS_TABSTOP | BS_PUSHBUTTON, 112, 231, 75, 25, kSwipe);
+    add(L"STATIC", L"自动刷卡延时（毫秒）：", SS_LEFT, 206, 236, 150, 16);
+    delay_ = add(L"EDIT", L"", WS_TABSTOP | WS_BORDER | ES_NUMBER, 360, 233, 70, 22, kDelay);
+    waiting_ = add(L"STATIC", L"", SS_LEFT, 18, 264, kWidth - 36, 18, kWaiting);
+
+    add(L"BUTTON", L"卡机的回答", BS_GROUPBOX, 8, 298, kWidth - 16, 78);
+    add(L"STATIC", L"读写卡的结果：", SS_LEFT, 18, 320, 110, 16);
+    result_ = add(L"COMBOBOX", L"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 130, 316, 300, 300, kResult);
+    for (const Code& c : kResults) SendMessageW(result_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(c.text));
+    every_ = add(L"BUTTON", L"每次都这样回答", WS_TABSTOP | BS_AUTOCHECKBOX, 440, 318, kWidth - 456, 20, kEvery);
+    add(L"STATIC", L"自动连机的型号：", SS_LEFT, 18, 348, 110, 16);
+    model_ = add(L"COMBOBOX", L"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 130, 344, 300, 300, kModel);
+    for (const Code& c : kModels) SendMessageW(model_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(c.text));
+
+    add(L"STATIC", L"最近的调用（最新的在最上面）：", SS_LEFT, 12, 386, 300, 16);
+    counts_ = add(L"STATIC", L"", SS_RIGHT, 320, 386, kWidth - 332, 16, kCounts);
+    calls_ = add(L"LISTBOX", L"", WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | WS_BORDER | LBS_NOINTEGRALHEIGHT,
+                 12, 404, kWidth - 24, kHeight - 412, kCalls);
+    SendMessageW(calls_, LB_SETHORIZONTALEXTENT, 2000, 0);
+  }
+
+  void setText(HWND hwnd, const std::wstring& text) {
+    if (windowText(hwnd) == text) return;
+    updating_ = true;
+    SetWindowTextW(hwnd, text.c_str());
+    updating_ = false;
+  }
+
+  static int indexOf(const Code* codes, std::size_t count, std::int32_t value) {
+    for (std::size_t i = 0; i < count; ++i)
+      if (codes[i].value == value) return static_cast<int>(i);
+    return -1;
+  }
+
+  void markTrack(int t) {
+    const bool ok = encodable(t + 1, toBytes(windowText(track_[t])));
+    invalid_[t] = !ok;
+    setText(mark_[t], ok ? L"符合编码规则" : L"不符合编码规则！");
+    InvalidateRect(mark_[t], nullptr, TRUE);
+  }
+
+  // What the reader is now, shown; fields the person is editing are left alone.
+  void refresh() {
+    const PanelView view = panelView(40);
+    for (int t = 0; t < 3; ++t) {
+      const std::string& bytes = view.tracks[static_cast<std::size_t>(t)];
+      if (bytes != shown_[t] && GetFocus() != track_[t]) {
+        shown_[t] = bytes;
+        setText(track_[t], fromBytes(bytes));
+      }
+      markTrack(t);
+    }
+    if ((SendMessageW(manual_, BM_GETCHECK, 0, 0) == BST_CHECKED) != view.manualSwipe)
+      SendMessageW(manual_, BM_SETCHECK, view.manualSwipe ? BST_CHECKED : BST_UNCHECKED, 0);
+    EnableWindow(swipe_, view.manualSwipe);
+    if (GetFocus() != delay_) setText(delay_, std::to_wstring(view.swipeDelayMs));
+    EnableWindow(delay_, !view.manualSwipe);
+
+    std::wstring waiting = L"没有等待刷卡的读写卡操作";
+    if (view.waiting != PanelView::Waiting::None) {
+      waiting = std::wstring(L"正在等待刷卡：") +
+                (view.waiting == PanelView::Waiting::Read ? L"读卡" : L"写卡") + L"（" +
+                selectionText(view.waitingSelection) + L"）";
+      waiting += view.manualSwipe ? L"，请按“刷卡”" : L"，马上自动刷卡";
+    }
+    setText(waiting_, waiting);
+
+    const int result = indexOf(kResults, std::size(kResults), view.chosenResult.value_or(0));
+    if (SendMessageW(result_, CB_GETCURSEL, 0, 0) != result && SendMessageW(result_, CB_GETDROPPEDSTATE, 0, 0) == FALSE)
+      SendMessageW(result_, CB_SETCURSEL, static_cast<WPARAM>(result), 0);
+    if ((SendMessageW(every_, BM_GETCHECK, 0, 0) == BST_CHECKED) != view.chosenEvery)
+      SendMessageW(every_, BM_SETCHECK, view.chosenEvery ? BST_CHECKED : BST_UNCHECKED, 0);
+    int model = indexOf(kModels, std::size(kModels), view.detectAnswer);
+    if (model < 0) {
+      // An answer of the settings file that the list does not have.
+      const std::wstring text = std::to_wstring(view.detectAnswer) + L"：设置文件给的回答";
+      model = static_cast<int>(SendMessageW(model_, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                            reinterpret_cast<LPARAM>(text.c_str())));
+      if (model < 0)
+        model = static_cast<int>(SendMessageW(model_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str())));
+    }
+    if (SendMessageW(model_, CB_GETCURSEL, 0, 0) != model && SendMessageW(model_, CB_GETDROPPEDSTATE, 0, 0) == FALSE)
+      SendMessageW(model_, CB_SETCURSEL, static_cast<WPARAM>(model), 0);
+
+    setText(counts_, L"读出 " + std::to_wstring(view.cardsRead) + L" 张，写入 " +
+                         std::to_wstring(view.cardsWritten) + L" 张");
+    if (view.calls != callsShown_) {
+      callsShown_ = view.calls;
+      SendMessageW(calls_, WM_SETREDRAW, FALSE, 0);
+      SendMessageW(calls_, LB_RESETCONTENT, 0, 0);
+      for (const std::string& line : view.lastCalls)
+        SendMessageW(calls_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(fromBytes(line).c_str()));
+      SendMessageW(calls_, WM_SETREDRAW, TRUE, 0);
+      InvalidateRect(calls_, nullptr, TRUE);
+    }
+  }
+
+  void chooseResult() {
+    const LRESULT index = SendMessageW(result_, CB_GETCURSEL, 0, 0);
+    const std::int32_t code =
+        index >= 0 && static_cast<std::size_t>(index) < std::size(kResults) ? kResults[index].value : 0;
+    panelChooseResult(code, SendMessageW(every_, BM_GETCHECK, 0, 0) == BST_CHECKED);
+  }
+
+  void command(int id, int code) {
+    if (updating_) return;
+    if (id >= kTrackEdit && id < kTrackEdit + 3 && code == EN_CHANGE) {
+      const int t = id - kTrackEdit;
+      shown_[t] = toBytes(windowText(track_[t]));
+      panelSetTrack(t + 1, shown_[t]);
+      markTrack(t);
+    } else if (id == kManual && code == BN_CLICKED) {
+      panelSetManualSwipe(SendMessageW(manual_, BM_GETCHECK, 0, 0) == BST_CHECKED);
+    } else if (id == kSwipe && code == BN_CLICKED) {
+      panelSwipe();
+    } else if (id == kDelay && code == EN_CHANGE) {
+      const std::wstring text = windowText(delay_);
+      if (!text.empty() && text.size() <= 5) {
+        const int ms = std::stoi(text);
+        if (ms <= 60000) panelSetSwipeDelay(ms);
+      }
+    } else if ((id == kResult && code == CBN_SELCHANGE) || (id == kEvery && code == BN_CLICKED)) {
+      chooseResult();
+    } else if (id == kModel && code == CBN_SELCHANGE) {
+      const LRESULT index = SendMessageW(model_, CB_GETCURSEL, 0, 0);
+      if (index >= 0 && static_cast<std::size_t>(index) < std::size(kModels))
+        panelSetDetectAnswer(kModels[index].value);
+    }
+    refresh();
+  }
+
+  LRESULT handle(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+      case WM_COMMAND: command(LOWORD(wp), HIWORD(wp)); return 0;
+      case WM_TIMER:
+        if (wp == kTimer) refresh();
+        return 0;
+      case WM_CTLCOLORSTATIC: {
+        const HWND control = reinterpret_cast<HWND>(lp);
+        const bool red = (control == problem_ && parsed_.problem) ||
+                         (control == mark_[0] && invalid_[0]) || (control == mark_[1] && invalid_[1]) ||
+                         (control == mark_[2] && invalid_[2]);
+        const HDC dc = reinterpret_cast<HDC>(wp);
+        SetTextColor(dc, red ? RGB(200, 0, 0) : GetSysColor(COLOR_WINDOWTEXT));
+        SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+      }
+      case WM_CLOSE: DestroyWindow(hwnd); return 0;
+      case WM_DESTROY:
+        KillTimer(hwnd, kTimer);
+        PostQuitMessage(0);
+        return 0;
+      default: return DefWindowProcW(hwnd, msg, wp, lp);
+    }
+  }
+
+  static constexpr int kWidth = 560;
+  static constexpr int kHeight = 560;
+
+  ParsedSettings parsed_;
+  HFONT font_ = nullptr;
+  HWND hwnd_ = nullptr;
+  HWND problem_ = nullptr;
+  HWND track_[3] = {};
+  HWND mark_[3] = {};
+  bool invalid_[3] = {};
+  std::string shown_[3];  // the bytes each track edit shows
+  HWND manual_ = nullptr;
+  HWND swipe_ = nullptr;
+  HWND delay_ = nullptr;
+  HWND waiting_ = nullptr;
+  HWND result_ = nullptr;
+  HWND every_ = nullptr;
+  HWND model_ = nullptr;
+  HWND counts_ = nullptr;
+  HWND calls_ = nullptr;
+  std::size_t callsShown_ = static_cast<std::size_t>(-1);
+  bool updating_ = false;
+};
+
+DWORD WINAPI panelThread(void* arg) {
+  {
+    std::unique_ptr<ParsedSettings> parsed(static_cast<ParsedSettings*>(arg));
+    Panel panel(std::move(*parsed));
+    panel.run();
+  }
+  panelClosed();
+  UnregisterClassW(kClassName, g_self);
+  // The panel's own hold on the library goes last, with the thread.
+  FreeLibraryAndExitThread(g_self, 0);
+}
+
+// The settings file beside this library, if there is one.
+std::optional<std::string> readSettingsFile(HINSTANCE instance) {
+  std::wstring path(MAX_PATH, L'\0');
+  const DWORD length = GetModuleFileNameW(instance, path.data(), static_cast<DWORD>(path.size()));
+  if (length == 0 || length >= path.size()) return std::nullopt;
+  path.resize(length);
+  path = path.substr(0, path.find_last_of(L"\\/") + 1) + fromUtf8(kSettingsFileName);
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::string bytes(64 * 1024, '\0');
+  DWORD got = 0;
+  const BOOL read = ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
+  CloseHandle(file);
+  if (!read) return std::string("\x01");  // unreadable: reported as malformed
+  bytes.resize(got);
+  return bytes;
+}
+
+void startPanel(HINSTANCE instance) {
+  const std::optional<std::string> text = readSettingsFile(instance);
+  if (!text) return;
+  ParsedSettings parsed = parsePanelSettings(*text);
+  // Without a panel nobody could swipe by hand.
+  if (!parsed.settings.panel) parsed.settings.manualSwipe = false;
+  applySettings(parsed.settings);
+  if (!parsed.settings.panel) return;
+  // A hold of the panel's own, taken before its thread exists: the
+  // program's last release of the library cannot take the panel's code
+  // away. The thread starts once the entry routine has returned; nothing
+  // here waits for it.
+  HMODULE self = nullptr;
+  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                          reinterpret_cast<LPCWSTR>(&panelThread), &self))
+    return;
+  g_self = self;
+  auto* arg = new ParsedSettings(std::move(parsed));
+  HANDLE thread = CreateThread(nullptr, 0, panelThread, arg, 0, nullptr);
+  if (thread) CloseHandle(thread);
+  else delete arg;  // the hold stays: a release here could deadlock the load
+}
+
+}  // namespace
+
+}  // namespace emu
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    DisableThreadLibraryCalls(instance);
+    emu::startPanel(instance);
+  }
+  return TRUE;
+}
