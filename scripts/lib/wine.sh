@@ -96,10 +96,10 @@ stop_wineserver() {
 
 XVFB_PID=
 # Starts Xvfb on the first free display number and exports DISPLAY.
-start_xvfb() {
+start_xvfb() {  # [WIDTHxHEIGHT], 1280x1024 unless told
   local n=90
   while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  Xvfb ":$n" -screen 0 "${1:-1280x1024}x24" -nolisten tcp >/dev/null 2>&1 &
   XVFB_PID=$!
   for _ in $(seq 1 50); do
     [ -e "/tmp/.X11-unix/X$n" ] && break
