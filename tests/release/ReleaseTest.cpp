@@ -1,5 +1,5 @@
 // The unpacked release as an operator meets it: the demo connects and reads
-// the demo card; the program itself, with no library beside it, says so even
+// the demo card with the emulated reader's panel beside it; the program itself, with no library beside it, says so even
 // when the current folder holds one; a library of the other bitness is named.
 // CARDTEST_RELEASE_DIR: the unpacked folder cardtest-VERSION-winNN;
 // CARDTEST_OTHER_LIBRARY (optional): the other bitness's demo/40x.dll.
@@ -13,6 +13,7 @@
 #include "OtherProgram.h"
 #include "Operator.h"
 #include "cardtest_version.h"
+#include "panel/PanelIds.h"
 #include "ui/win32/Text.h"
 
 namespace {
@@ -57,7 +58,7 @@ class Release : public ::testing::Test {
   std::wstring dir;
 };
 
-TEST_F(Release, TheDemoConnectsByHandAndReadsTheDemoCard) {
+TEST_F(Release, TheDemoConnectsByHandAndReadsTheDemoCardWithThePanelBesideIt) {
   op::OtherProgram program(dir + L"\\demo\\cardtest.exe", dir + L"\\demo");
   ASSERT_TRUE(program.started());
   HWND top = program.waitForMainWindow(kCaption, 30s);
@@ -66,6 +67,12 @@ TEST_F(Release, TheDemoConnectsByHandAndReadsTheDemoCard) {
     FAIL() << "no main window" << (box ? ", a box instead: " + box->text : "");
   }
   EXPECT_EQ(program.openBox(), nullptr);
+  // The demo's settings show the reader's front panel.
+  namespace ids = emu::panel_ids;
+  const auto panel = [] { return FindWindowW(ids::kClassName, ids::kTitle); };
+  ASSERT_TRUE(op::waitUntil([&] { return panel() && IsWindowVisible(panel()); }, 10s)) << "no panel";
+  EXPECT_EQ(op::text(GetDlgItem(panel(), ids::kProblem)).rfind("设置来自", 0), 0u)
+      << op::text(GetDlgItem(panel(), ids::kProblem));
 
   op::press(op::findByText(top, "手动连机", "Button"));
   const auto connected = program.waitForBox(10s);
@@ -89,7 +96,14 @@ TEST_F(Release, TheDemoConnectsByHandAndReadsTheDemoCard) {
       [&] { return op::remoteText(track2) == "6200000000000000=29121010000012345"; }, 10s))
       << op::remoteText(track2);
   EXPECT_EQ(program.openBox(), nullptr);
+  EXPECT_TRUE(op::waitUntil(
+      [&] { return op::text(GetDlgItem(panel(), ids::kCounts)) == "读出 1 张，写入 0 张"; }, 5s));
   op::screenshot(top, "release-demo-read-card");
+  op::screenshot(panel(), "release-demo-panel");
+  // The program ends with the panel open, and the panel with it.
+  PostMessageW(top, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(program.waitForExit(10s)) << "the program stays with the panel open";
+  EXPECT_EQ(panel(), nullptr);
 }
 
 TEST_F(Release, TheProgramWithNoLibraryBesideItSaysSoWhateverTheCurrentFolderHolds) {
