@@ -167,17 +167,7 @@ TEST_F(DynamicLibraryTest, DecoratedLookUpTakesThePlainNameFirst) {
   static_assert(!device::StdcallArguments<decltype(&emu_reset_state)>::known);
 }
 
-// A file with a PE header of this machine, as far as the loader's check reads.
-std::string peHeader(std::uint16_t machine) {
-  std::string file(0x80 + 24, '\0');
-  file[0] = 'M';
-  file[1] = 'Z';
-  file[0x3C] = static_cast<char>(0x80);
-  file.replace(0x80, 4, std::string("PE\0\0", 4));
-  file[0x84] = static_cast<char>(machine & 0xFF);
-  file[0x85] = static_cast<char>(machine >> 8);
-  return file;
-}
+using testing_folders::peHeader;
 
 TEST_F(DynamicLibraryTest, TellsTheBitnessOfTheLibraryInTheFirstFolder) {
   namespace fs = std::filesystem;

@@ -99,14 +99,7 @@ TEST_F(LibraryLoading, TheWindowConnectsThroughADecoratedLibrary) {
 
 // Enough of a PE file for the check of its machine, not loadable.
 void writePeHeader(const std::wstring& path, std::uint16_t machine) {
-  std::string file(0x200, '\0');
-  file[0] = 'M';
-  file[1] = 'Z';
-  file[0x3C] = static_cast<char>(0x80);
-  file.replace(0x80, 4, std::string("PE\0\0", 4));
-  file[0x84] = static_cast<char>(machine & 0xFF);
-  file[0x85] = static_cast<char>(machine >> 8);
-  std::ofstream(path.c_str(), std::ios::binary) << file;
+  std::ofstream(path.c_str(), std::ios::binary) << testing_folders::peHeader(machine, 0x200);
 }
 
 TEST_F(LibraryLoading, ALibraryOfTheOtherBitnessIsNamedInTheBox) {

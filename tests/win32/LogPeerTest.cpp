@@ -52,17 +52,7 @@ std::string clipboardText() {
   return out;
 }
 
-void setClipboardText(const std::string& text) {
-  const std::wstring w = ui::win32::widen(text);
-  ASSERT_TRUE(OpenClipboard(nullptr));
-  EmptyClipboard();
-  HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, (w.size() + 1) * sizeof(wchar_t));
-  auto* p = static_cast<wchar_t*>(GlobalLock(mem));
-  std::copy(w.c_str(), w.c_str() + w.size() + 1, p);
-  GlobalUnlock(mem);
-  SetClipboardData(CF_UNICODETEXT, mem);
-  CloseClipboard();
-}
+void setClipboardText(const std::string& text) { ASSERT_TRUE(op::setClipboardText(text)); }
 
 class LogPeerTest : public ::testing::Test {
  protected:

@@ -243,4 +243,17 @@ std::string screenshot(HWND window, const std::string& name) {
   return narrow(path);
 }
 
+bool setClipboardText(const std::string& utf8) {
+  const std::wstring w = widen(utf8);
+  if (!OpenClipboard(nullptr)) return false;
+  EmptyClipboard();
+  HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, (w.size() + 1) * sizeof(wchar_t));
+  auto* p = static_cast<wchar_t*>(GlobalLock(mem));
+  std::copy(w.c_str(), w.c_str() + w.size() + 1, p);
+  GlobalUnlock(mem);
+  SetClipboardData(CF_UNICODETEXT, mem);
+  CloseClipboard();
+  return true;
+}
+
 }  // namespace op

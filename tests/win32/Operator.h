@@ -88,6 +88,10 @@ class BoxAnswerer {
   UINT_PTR timer_ = 0;
 };
 
+// Puts text on the clipboard as another program's copy does; false when the
+// clipboard could not be opened.
+bool setClipboardText(const std::string& utf8);
+
 // Whether a message box of this thread is open.
 bool boxOpen();
 

@@ -1057,16 +1057,7 @@ void Driver::perform(Action& act, Rng& rng) {
       if (k->vk == VK_RETURN && form_ && act.target == handleOf(*form_->Button11)) closeAsked_ = true;
       if (rng.chance(10)) {
         // Something to paste, as if copied in another program.
-        const std::wstring w = widen(rng.pick(kTexts));
-        if (OpenClipboard(nullptr)) {
-          EmptyClipboard();
-          HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, (w.size() + 1) * sizeof(wchar_t));
-          auto* p = static_cast<wchar_t*>(GlobalLock(mem));
-          std::copy(w.c_str(), w.c_str() + w.size() + 1, p);
-          GlobalUnlock(mem);
-          SetClipboardData(CF_UNICODETEXT, mem);
-          CloseClipboard();
-        }
+        op::setClipboardText(rng.pick(kTexts));
       }
       setModifiers(k->ctrl, k->shift);
       postKey(act.target, k->vk);
