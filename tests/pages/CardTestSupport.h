@@ -20,19 +20,7 @@ inline std::string variantFolder(const std::string& name) {
 }
 
 // Buffer text as the emulator's call log shows it.
-inline std::string logged(const std::string& bytes) {
-  std::string out = "\"";
-  for (unsigned char c : bytes) {
-    if (c >= 0x20 && c <= 0x7E) {
-      out += static_cast<char>(c);
-    } else {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-      out += escaped;
-    }
-  }
-  return out + "\"";
-}
+using emu::logged;
 
 inline std::string transferLine(const char* name, int port, int selection, const std::string& a,
                                 const std::string& b, int mode, int timeoutMs, int result) {

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <set>
 
+#include "EmulatorClient.h"
+
 namespace oracle {
 
 std::optional<std::int32_t> toInt(const std::string& s) {
@@ -28,19 +30,7 @@ std::optional<std::int32_t> toInt(const std::string& s) {
   return static_cast<std::int32_t>(v);
 }
 
-std::string quoted(const std::string& bytes) {
-  std::string out = "\"";
-  for (unsigned char ch : bytes) {
-    if (ch >= 0x20 && ch <= 0x7E) {
-      out += static_cast<char>(ch);
-    } else {
-      char esc[8];
-      std::snprintf(esc, sizeof esc, "\\x%02X", ch);
-      out += esc;
-    }
-  }
-  return out + "\"";
-}
+using emu::logged;
 
 std::optional<WriteLine> parseWrite(const std::string& line) {
   if (line.rfind("writecard(", 0) != 0) return std::nullopt;
@@ -113,7 +103,7 @@ Card continuousWriteCard(const WriteFields& fields, int selection, int n, const 
   const std::string b = selection == 1 || selection == 4 || selection == 6 ? data[0]
                         : selection == 3 || selection == 5             ? data[2]
                                                                        : "";
-  return std::make_pair(quoted(a), quoted(b));
+  return std::make_pair(logged(a), logged(b));
 }
 
 Card textFileCard(const std::vector<std::string>& lines, int selection, int n) {
@@ -122,10 +112,10 @@ Card textFileCard(const std::vector<std::string>& lines, int selection, int n) {
   if (i + (pairs ? 1 : 0) >= lines.size()) return std::nullopt;
   switch (selection) {
     case 1:
-    case 3: return std::make_pair(quoted(""), quoted(lines[i]));
-    case 2: return std::make_pair(quoted(lines[i]), quoted(""));
-    case 4: return std::make_pair(quoted(lines[i + 1]), quoted(lines[i]));
-    case 5: return std::make_pair(quoted(lines[i]), quoted(lines[i + 1]));
+    case 3: return std::make_pair(logged(""), logged(lines[i]));
+    case 2: return std::make_pair(logged(lines[i]), logged(""));
+    case 4: return std::make_pair(logged(lines[i + 1]), logged(lines[i]));
+    case 5: return std::make_pair(logged(lines[i]), logged(lines[i + 1]));
     default: return std::nullopt;
   }
 }

@@ -18,10 +18,6 @@ namespace oracle {
 // An integer as the program takes it: blanks around, an optional sign, 32 bits.
 std::optional<std::int32_t> toInt(const std::string& text);
 
-// Bytes as the emulator's call log shows a buffer: in double quotes, bytes
-// outside 0x20 to 0x7E as \xHH.
-std::string quoted(const std::string& bytes);
-
 // One writecard line of the call log: "writecard(P,S,"A","B",M,T)=R".
 struct WriteLine {
   int port = 0, selection = 0, mode = 0, timeout = 0, result = 0;

@@ -77,7 +77,6 @@ std::string fixedText(int i) {
 using oracle::Batch;
 using oracle::FileCase;
 using oracle::fileCases;
-using oracle::quoted;
 using oracle::toInt;
 
 enum class Kind { None, Other, MRead, MWrite, Text };

@@ -41,10 +41,6 @@ std::string demoSettings() {
 
 HWND findPanel() { return FindWindowW(ids::kClassName, ids::kTitle); }
 
-// Waits on another thread than the window's, which may be inside the library.
-bool waitOff(const std::function<bool()>& condition, std::chrono::milliseconds limit = 5000ms) {
-  return op::waitUntil(condition, limit);
-}
 
 class PanelWindow : public ::testing::Test {
  protected:
@@ -206,7 +202,7 @@ TEST_F(PanelWindow, ByHandAReadWaitsForTheSwipeAndShowsTheEditedTrack) {
   std::atomic<bool> waited{false};
   std::string waiting;
   std::thread hand([&] {
-    if (!waitOff([&] { return reader->pendingCalls() == 1; })) return;
+    if (!op::waitUntil([&] { return reader->pendingCalls() == 1; }, 5000ms)) return;
     std::this_thread::sleep_for(600ms);  // twice the automatic delay
     waited = reader->pendingCalls() == 1;
     waiting = op::text(GetDlgItem(findPanel(), ids::kWaiting));
