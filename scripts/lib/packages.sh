@@ -12,7 +12,7 @@
 PKG_BUILD=(cmake ninja-build)
 PKG_NATIVE=(g++ libgtest-dev googletest pkg-config librapidcheck-dev)
 PKG_FUZZ=(clang libclang-rt-14-dev)
-PKG_BENCH=(g++ libgtest-dev googletest libbenchmark-dev python3)
+PKG_BENCH=(libbenchmark-dev python3)
 PKG_MINGW=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
            binutils-mingw-w64-i686 binutils-mingw-w64-x86-64)
 PKG_WINE=(wine wine64 xvfb imagemagick fonts-wqy-microhei locales)
