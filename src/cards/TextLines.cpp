@@ -106,6 +106,8 @@ bool fillCardFromLines(int selection, const TextLines& lines, std::size_t first,
         const auto k = static_cast<std::size_t>(
             std::find(tracks.begin(), tracks.end(), track) - tracks.begin());
         if (first + k >= lines.size()) return std::nullopt;
+        // The library would take the line only up to its zero.
+        if (lines[first + k].find('\0') != std::string_view::npos) return std::nullopt;
         return std::string(lines[first + k]);
       },
       bufferA, bufferB);

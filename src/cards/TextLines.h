@@ -95,8 +95,8 @@ namespace cards {
 // Puts the lines of one card into the buffers: the card's first line, and
 // for two tracks the next one, go to the carried tracks in track order (for
 // "1,2轨" the first line is track 1, for "2,3轨" track 2). Both buffers are
-// cleared first. False when a line does not fit (a run refuses such files
-// before it begins) or a line is missing.
+// cleared first. False when a line does not fit or holds a zero byte (a run
+// refuses such files before it begins) or a line is missing.
 bool fillCardFromLines(int selection, const TextLines& lines, std::size_t first,
                        device::TrackBuffer& bufferA, device::TrackBuffer& bufferB);
 

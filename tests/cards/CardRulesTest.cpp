@@ -121,6 +121,9 @@ TEST(FileLines, APairGoesLowerTrackFirstAndNothingIsCutOrMadeUp) {
   const cards::TextLines overlong = cards::splitLines(std::string(300, '1'));
   EXPECT_FALSE(cards::fillCardFromLines(2, overlong, 0, a, b));
   EXPECT_EQ(a.text(), "");
+  ASSERT_TRUE(cards::fillCardFromLines(3, lines, 2, a, b));
+  EXPECT_FALSE(cards::fillCardFromLines(3, cards::splitLines(std::string("1\0" "2", 3)), 0, a, b));
+  EXPECT_EQ(b.text(), "");
 }
 
 TEST(FileLines, ARunIsRefusedForSixThenAZeroByteAnywhereThenTheFirstOverlongLineItWouldWrite) {
