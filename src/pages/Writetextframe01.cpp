@@ -5,6 +5,8 @@
 
 #include "cards/TextLines.h"
 #include "device/Connection.h"
+#include "pages/BreakOff.h"
+#include "pages/DeviceGuard.h"
 #include "pages/TrackChoice.h"
 #include "ui/Application.h"
 
@@ -112,7 +114,7 @@ void TWriteTextFrame1::Button3Click() {
     return;
   }
   // Two workers never call the library together.
-  if (!run_.mayStart()) return;
+  if (!pages::mayStart(run_)) return;
 
   TrackSelection = selection;
   TextWriteStop = 0;
