@@ -24,10 +24,13 @@
 #include "device/LibraryTexts.h"
 #include "pages/Mreadcardframe01.h"
 #include "pages/Mwirtecardframe01.h"
+#include "pages/Readcardframe01.h"
+#include "pages/Wirtecardframe01.h"
 #include "pages/Writetextframe01.h"
 #include "ui/Application.h"
 #include "ui/Controls.h"
 #include "ui/Thread.h"
+#include "ui/WorkerSlot.h"
 #include "ui/headless/HeadlessBackend.h"
 
 #ifndef _WIN32
@@ -55,6 +58,10 @@ const int kOpencommResults[] = {kNoScript, kNoScript, 0, -1, -2, -5, -6, -7, -8,
 const int kDetectAnswers[] = {2428, 2428, 2412, 2423, 2402, 2403, 1402, 1423, 0, 7,
                               -1,   -3,   -6,   -8};
 const int kResetResults[] = {kNoScript, 0, -1, -4};
+// Break-offs the library misses: for a while, or until told otherwise.
+constexpr int kMissForever = 1000000;
+constexpr int kShortTimeout = 5000;
+const int kMissCounts[] = {0, 0, 1, 2, 3, kMissForever, kMissForever};
 
 const char* const kCounts[] = {"1", "2", "3", "4", " 2 ", "5", "0", "-1", "-2147483648",
                                "2147483647", "99999999999", "abc", "", "1.5", "1000000"};
@@ -124,6 +131,23 @@ struct Runner::Impl {
   void doStart();
   void doStop(const Cmd& cmd);
 
+  // The library holds a call that nothing but a swipe or a break-off it
+  // does not miss will end.
+  bool stuck() { return emu.pendingCalls() > 0 && missForever && (blocking[0] || blocking[1] || manual); }
+  // A worker given up by a teardown is still inside the library.
+  bool lost() const { return orphaned && ui::Thread::running() != 0; }
+  // A worker still runs after its page or window went: allowed only while
+  // the library holds its call.
+  void outlived(const std::string& what);
+  // A device action while a worker has not ended: refused with one message,
+  // no call made.
+  void expectRefusal(std::size_t dialogsFrom, int logFrom, const std::string& what, bool ownWorker);
+  // The window is asked to close from outside (the system's "End task").
+  void closeNow();
+  void closed(const std::string& where);
+  // Makes a lost call return, as a swipe would.
+  void releaseLostCalls();
+
   ui::headless::Session ui;
   emu::Client emu;
   std::filesystem::path folder;
@@ -145,6 +169,14 @@ struct Runner::Impl {
   bool pageGone = false;
   std::size_t dialogsBefore = 0;
   bool quietAtEnd = true;  // no worker was counted when the last step ended
+  bool manual = false;       // swipes only by emu_swipe()
+  bool missForever = false;  // break-offs are missed until told otherwise
+  bool orphaned = false;     // a teardown gave a worker up inside the library
+  bool inStep = false;
+  bool closeArmed = false;  // close while the next box is open
+  bool closeAsked = false;
+  int closeLog = 0;       // the call log's length when the close came
+  int closeInFlight = 0;  // workers that may finish the call they are in
 };
 
 Runner::Impl::Impl() {
@@ -173,6 +205,11 @@ Runner::Impl::Impl() {
     }
     paths.push_back(p.string());
   }
+  ui.dialogs().whileOpen = [this](const ui::headless::DialogRecord&) {
+    if (!closeArmed || !inStep || !form || form->closed()) return;
+    closeArmed = false;
+    closeNow();
+  };
   newWindow();
   if (const int left = ui::Thread::running(); left != 0) {
     const auto t0 = Clock::now();
@@ -186,6 +223,9 @@ Runner::Impl::Impl() {
 }
 
 Runner::Impl::~Impl() {
+  ui.dialogs().whileOpen = nullptr;
+  releaseLostCalls();
+  ui::app().setMainForm(nullptr);
   form.reset();
   ui::app().runUntil([] { return ui::Thread::running() == 0; }, 5s);
   ui::app().resetTerminated();
@@ -209,6 +249,7 @@ void Runner::Impl::failOutlived(const std::string& what) {
 void Runner::Impl::newWindow() {
   ui::app().resetTerminated();
   form = std::make_unique<TForm1>();
+  ui::app().setMainForm(form.get());
   form->showForm();
   state = St::None;
   allowed = {St::None};
@@ -284,7 +325,7 @@ void Runner::Impl::settle() {
       [&] {
         if (ui::Thread::running() == 0) return true;
         // A call that waits without limit stays until broken off.
-        return emu.pendingCalls() > 0 && (blocking[0] || blocking[1]);
+        return emu.pendingCalls() > 0 && (blocking[0] || blocking[1] || manual || missForever);
       },
       kSettle);
 }
@@ -310,7 +351,86 @@ void Runner::Impl::takeLine(const std::string& line) {
 void Runner::Impl::pageWent() {
   batches.pageGone();
   processLines();
-  batches.clear();
+  // A worker given up inside the library may still log the call it is in.
+  if (ui::Thread::running() == 0) batches.clear();
+  else batches.stop();
+}
+
+void Runner::Impl::outlived(const std::string& what) {
+  if (ui::Thread::running() == 0) return;
+  if (emu.pendingCalls() > 0 && (orphaned || stuck())) {
+    orphaned = true;
+    return;
+  }
+  // A lost call that returned a moment ago: its worker ends at once.
+  if (orphaned && waitForWorkers(1000ms)) return;
+  failOutlived(what);
+}
+
+void Runner::Impl::expectRefusal(std::size_t dialogsFrom, int logFrom, const std::string& what,
+                                 bool ownWorker) {
+  const auto records = ui.dialogs().records();
+  std::string shown;
+  bool refused = false;
+  for (std::size_t i = dialogsFrom; i < records.size(); ++i) {
+    const std::string& t = records[i].text;
+    shown += " \"" + t + "\"";
+    // The page's own stopped worker may still be named as such.
+    if (t == oracle::kLastCallPending || (ownWorker && t.find("尚未结束") != std::string::npos)) refused = true;
+  }
+  if (!refused)
+    fail(what + " while a worker was inside the library showed" + (shown.empty() ? " nothing" : shown) +
+         ", not \"" + oracle::kLastCallPending + "\"");
+  const int count = emu.logCount();
+  for (int i = logFrom; i < count; ++i) {
+    const int length = emu.logLine(i, nullptr, 0);
+    std::string line(static_cast<std::size_t>(std::max(length, 0)) + 1, '\0');
+    emu.logLine(i, line.data(), length + 1);
+    line.resize(static_cast<std::size_t>(std::max(length, 0)));
+    const std::string entry = oracle::entryOf(line);
+    if (entry == "opencomm" || entry == "detect" || entry == "reset")
+      fail(what + " called the library beside a worker inside it: " + line);
+  }
+}
+
+void Runner::Impl::closeNow() {
+  closeAsked = true;
+  closeLog = emu.logCount();
+  closeInFlight = ui::Thread::running();
+  form->close();
+}
+
+void Runner::Impl::closed(const std::string& where) {
+  if (!closeAsked) return;
+  // A close during a box takes effect once the handler has returned.
+  ui::app().runUntil([&] { return form->closed(); }, 500ms);
+  closeAsked = false;
+  if (!form->closed()) fail(where + "the window was asked to close and stayed open");
+  if (!ui::app().terminated()) fail(where + "the program did not end with its window");
+  batches.pageGone();
+  ui::app().setMainForm(nullptr);
+  form.reset();
+  outlived(where + "a worker outlived the window closed from outside");
+  std::vector<std::string> lines;
+  const int count = emu.logCount();
+  for (int i = closeLog; i < count; ++i) {
+    const int length = emu.logLine(i, nullptr, 0);
+    std::string line(static_cast<std::size_t>(std::max(length, 0)) + 1, '\0');
+    emu.logLine(i, line.data(), length + 1);
+    line.resize(static_cast<std::size_t>(std::max(length, 0)));
+    lines.push_back(line);
+  }
+  if (const auto wrong = oracle::afterClose(lines, closeInFlight)) fail(where + *wrong);
+  pageGone = true;
+  pageWent();
+  newWindow();
+}
+
+void Runner::Impl::releaseLostCalls() {
+  emu.missBreakOffs(0);
+  missForever = false;
+  emu.swipe();
+  if (emu.endcard) emu.endcard(2);
 }
 
 void Runner::Impl::processLines() {
@@ -338,7 +458,16 @@ void Runner::Impl::doStart() {
   // The operator waits for a stopped worker; Start's own wait is covered by
   // the page tests.
   if (!waitForWorkers(300ms)) {
-    if (std::getenv("CARDTEST_TRACE")) std::fprintf(stderr, "Start skipped: a worker is still running\n");
+    if (!stuck()) {
+      if (std::getenv("CARDTEST_TRACE")) std::fprintf(stderr, "Start skipped: a worker is still running\n");
+      return;
+    }
+    // The worker is inside a call that only a swipe ends: Start refuses.
+    const bool own = !lost();
+    const auto from = ui.dialogs().records().size();
+    const int logFrom = emu.logCount();
+    if (!clickOnTab(start) || !stuck()) return;
+    expectRefusal(from, logFrom, "Start", own);
     return;
   }
   processLines();
@@ -390,8 +519,20 @@ void Runner::Impl::doStart() {
       const int selection = t->RadioGroup1->itemIndex() + 1;
       const int timeout = t->CheckBox2->checked() ? 0 : device::TimeoutMs;
       if (!clickOnTab(t->Button3)) return;
-      if (t->Button3->enabled()) return;  // refused
+      const int zero = textFile ? files[*textFile].zeroLine : 0;
+      if (t->Button3->enabled()) {  // refused
+        const auto shown = ui.dialogs().records();
+        const std::string want = oracle::zeroByteMessage(zero);
+        // Selection 6 may be refused first.
+        if (zero && selection != 6 &&
+            std::none_of(shown.begin() + static_cast<long>(records), shown.end(),
+                         [&](const ui::headless::DialogRecord& r) { return r.text == want; }))
+          fail(std::string("the file ") + files[*textFile].name + " was refused without \"" + want + "\"");
+        return;
+      }
       allowed = {St::Active, St::Ended};
+      if (zero) fail(std::string("the file ") + files[*textFile].name + " with a zero byte in line " +
+                     std::to_string(zero) + " started a run");
       if (!textFile || !files[*textFile].lines) fail("the text page started without a readable file");
       const std::vector<std::string> lines = *files[*textFile].lines;
       Batch b;
@@ -465,31 +606,37 @@ void Runner::Impl::perform(const Cmd& cmd) {
   // Connecting or resetting beside a running worker waits a whole second by
   // design; the main-window tests cover it, the sessions leave it out.
   const bool quiet = ui::Thread::running() == 0;
+  const bool lostBefore = lost();
+  const std::size_t dialogsFrom = ui.dialogs().records().size();
+  const int logFrom = emu.logCount();
 
   switch (cmd.op) {
     case Op::Nop: break;
     case Op::ConnectManual:
-      if (!quiet) break;
+      if (!quiet && !lostBefore) break;
       form->PageControl1->selectTab(form->TabSheet1);
       form->RadioGroup1->clickItem(cmd.a);
       form->RadioGroup2->clickItem(cmd.b);
       form->RadioGroup3->clickItem(cmd.c);
-      form->RadioGroup4->clickItem(cmd.d);
+      form->RadioGroup4->clickItem(missForever ? 0 : cmd.d);
       if (cmd.r != kNoScript) emu.script("opencomm", {cmd.r});
       clickOnTab(form->Button3);
+      if (lostBefore && lost()) expectRefusal(dialogsFrom, logFrom, "手动连机", false);
       break;
     case Op::ConnectAuto:
-      if (!quiet) break;
+      if (!quiet && !lostBefore) break;
       form->PageControl1->selectTab(form->TabSheet1);
       form->RadioGroup2->clickItem(cmd.b);
-      form->RadioGroup4->clickItem(cmd.d);
+      form->RadioGroup4->clickItem(missForever ? 0 : cmd.d);
       emu.setDetectAnswer(cmd.r);
       clickOnTab(form->Button12);
+      if (lostBefore && lost()) expectRefusal(dialogsFrom, logFrom, "自动连机", false);
       break;
     case Op::ResetDevice:
-      if (!quiet) break;
+      if (!quiet && !lostBefore) break;
       if (cmd.r != kNoScript) emu.script("reset", {cmd.r});
       clickOnTab(form->Button7);
+      if (lostBefore && lost()) expectRefusal(dialogsFrom, logFrom, "卡机复位", false);
       break;
     case Op::PageButton: {
       ui::Button* const buttons[] = {form->Button1, form->Button2, form->Button4, form->Button5,
@@ -611,6 +758,35 @@ void Runner::Impl::perform(const Cmd& cmd) {
       break;
     case Op::Swipe: emu.setSwipeDelayMs(cmd.a); break;
     case Op::Unterminated: emu.setUnterminatedBuffers(cmd.b); break;
+    case Op::MissBreakOffs: {
+      // A teardown waits the time-out and 2 s for a call that never returns:
+      // the sessions lose calls with the shortest time-out only.
+      const int count = cmd.a >= kMissForever && device::TimeoutMs > kShortTimeout ? 3 : cmd.a;
+      emu.missBreakOffs(count);
+      missForever = count >= kMissForever;
+      break;
+    }
+    case Op::ManualSwipe:
+      manual = cmd.b != 0;
+      emu.setManualSwipe(cmd.b);
+      break;
+    case Op::SwipeNow: emu.swipe(); break;
+    case Op::CloseOutside:
+      if (cmd.a == 0) closeNow();
+      else closeArmed = true;
+      break;
+    case Op::SinglePress: {
+      // The single-card pages call the library on this thread: only with a
+      // card that comes by itself, or beside a lost call (refused).
+      auto* single = dynamic_cast<pages::SingleCardFrame*>(p);
+      if (!single || !onPage()) break;
+      if (!lostBefore && (!quiet || manual || blocking[0] || blocking[1])) break;
+      single->Button1->click();
+      if (lostBefore && lost()) expectRefusal(dialogsFrom, logFrom, single->Button1->caption(), false);
+      // One card on its own, not a batch's.
+      if (!lostBefore) logSeen = emu.logCount();
+      break;
+    }
   }
 }
 
@@ -621,9 +797,17 @@ void Runner::Impl::check(const Cmd& cmd, std::size_t index, Clock::duration took
          std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()) + " ms");
   if (emu.mostConcurrentTransfers() > 1)
     fail(where + "two readcard/writecard calls were inside the library at once");
-  if (pageGone && ui::Thread::running() != 0) fail(where + "a worker outlived its page");
+  if (pageGone && ui::Thread::running() != 0 && !orphaned) fail(where + "a worker outlived its page");
+  // Refused for a pending call: only while a worker has not ended.
+  if (quietAtEnd) {
+    const auto records = ui.dialogs().records();
+    for (std::size_t i = dialogsBefore; i < records.size(); ++i)
+      if (records[i].text == oracle::kLastCallPending)
+        fail(where + "refused for a pending call with no worker running");
+  }
 
   const bool idle = ui::Thread::running() == 0;
+  if (idle) orphaned = false;
   quietAtEnd = idle;
   processLines();
   if (idle) batches.quiet();
@@ -678,14 +862,21 @@ void Runner::step(const Cmd& cmd) {
     m.fail("step " + std::to_string(i + 1) +
            ": the library was called or a dialog shown between steps with no worker running");
   const bool hadPage = m.form->OperationPage != nullptr;
+  // A teardown or a start may wait for a call that never returns by itself.
+  const bool mayHang = m.missForever || m.orphaned;
+  const int timeoutBefore = device::TimeoutMs;
+  const bool lostBefore = m.lost();
+  const int logFrom = m.logSeen;
+  const std::string where = "step " + std::to_string(i + 1) + " (" + describe(cmd) + "): ";
   const auto t0 = Clock::now();
+  m.inStep = true;
   m.perform(cmd);
+  m.closed(where);
   const ui::Frame* now = m.form->OperationPage.get();
   // Each page is marked after its steps: a page without the mark is new.
   if (m.pageGone || (now && now->prop("rtest.seen").empty()) || (hadPage && !now)) {
     // The old page is gone: its worker must have ended with it.
-    if (ui::Thread::running() != 0)
-      m.failOutlived("step " + std::to_string(i + 1) + " (" + describe(cmd) + "): a worker outlived its page");
+    m.outlived(where + "a worker outlived its page");
     m.pageGone = true;
     m.pageWent();
     m.allowed = {St::None, St::Idle, St::Input};
@@ -694,16 +885,44 @@ void Runner::step(const Cmd& cmd) {
     m.textFile.reset();
   }
   m.settle();
+  m.closed(where);
+  m.inStep = false;
   m.syncDialogs();
-  m.check(cmd, i, Clock::now() - t0);
+  // Beside a lost call the window calls nothing but endcard; the call
+  // itself may come back once.
+  if (lostBefore && m.lost()) {
+    int transfers = 0;
+    const int count = m.emu.logCount();
+    for (int k = logFrom; k < count; ++k) {
+      const int length = m.emu.logLine(k, nullptr, 0);
+      std::string line(static_cast<std::size_t>(std::max(length, 0)) + 1, '\0');
+      m.emu.logLine(k, line.data(), length + 1);
+      line.resize(static_cast<std::size_t>(std::max(length, 0)));
+      const std::string entry = oracle::entryOf(line);
+      if (entry == "opencomm" || entry == "detect" || entry == "reset" ||
+          ((entry == "readcard" || entry == "writecard") && ++transfers > 1))
+        m.fail(where + "the library was called beside a worker given up inside it: " + line);
+    }
+  }
+  const auto slack = mayHang ? ui::WorkerSlot::teardownBound(std::max(timeoutBefore, device::TimeoutMs)) +
+                                   ui::WorkerSlot::kStartPatience
+                             : Clock::duration::zero();
+  m.check(cmd, i, Clock::now() - t0 - slack);
 }
 
 void Runner::finish() {
   Impl& m = *impl_;
+  m.closeArmed = false;
   // The session ends with the window; its workers go with it.
   m.clickOnTab(m.form->Button11);
+  ui::app().setMainForm(nullptr);
   m.form.reset();
-  if (ui::Thread::running() != 0) m.failOutlived("a worker outlived the window at the end of the session");
+  m.outlived("a worker outlived the window at the end of the session");
+  if (m.lost()) {
+    // The lost call returns: its worker ends without a restart.
+    m.releaseLostCalls();
+    if (!m.waitForWorkers(2000ms)) m.failOutlived("a lost call returned and its worker went on");
+  }
   m.pageWent();
   if (m.emu.mostConcurrentTransfers() > 1)
     m.fail("two readcard/writecard calls were inside the library at once");
@@ -761,6 +980,11 @@ const char* opName(Op op) {
     case Op::Blocking: return "blocking calls";
     case Op::Swipe: return "swipe delay";
     case Op::Unterminated: return "unterminated buffers";
+    case Op::MissBreakOffs: return "missed break-offs";
+    case Op::ManualSwipe: return "swipes by hand";
+    case Op::SwipeNow: return "swipe a card";
+    case Op::CloseOutside: return "close from outside";
+    case Op::SinglePress: return "read/write one card";
   }
   return "?";
 }
@@ -816,6 +1040,11 @@ rc::Gen<Cmd> commandGen(int pageKind, int pageState) {
       {w(read || write || text, 2), make(Op::Blocking, gen::inRange(0, 2), gen::weightedElement<int>({{3, 0}, {1, 1}}))},
       {2, make(Op::Swipe, gen::inRange(0, 6))},
       {w(read, 1), make(Op::Unterminated, gen::just(0), ok)},
+      {w(read || write || text, 2), make(Op::MissBreakOffs, pick(kMissCounts))},
+      {w(read || write || text, 1), make(Op::ManualSwipe, gen::just(0), ok)},
+      {2, make(Op::SwipeNow)},
+      {1, make(Op::CloseOutside, gen::inRange(0, 2))},
+      {w(other, 4), make(Op::SinglePress)},
   });
 }
 
@@ -865,6 +1094,12 @@ std::string describe(const Cmd& cmd) {
     case Op::Blocking: os << " " << kFunctions[cmd.a % 2] << (cmd.b ? " on" : " off"); break;
     case Op::Swipe: os << " " << cmd.a << " ms"; break;
     case Op::Unterminated: os << (cmd.b ? " on" : " off"); break;
+    case Op::MissBreakOffs:
+      if (cmd.a >= kMissForever) os << ": all until told otherwise";
+      else os << ": the next " << cmd.a;
+      break;
+    case Op::ManualSwipe: os << (cmd.b ? " on" : " off"); break;
+    case Op::CloseOutside: os << (cmd.a ? " while the next box is open" : " now"); break;
     default: break;
   }
   return os.str();

@@ -38,6 +38,11 @@ enum class Op {
   Blocking,
   Swipe,
   Unterminated,
+  MissBreakOffs,
+  ManualSwipe,
+  SwipeNow,
+  CloseOutside,
+  SinglePress,
 };
 
 struct Cmd {
