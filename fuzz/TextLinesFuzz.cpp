@@ -1,14 +1,16 @@
-// cards::splitLines against a byte-by-byte reference: every byte before the
-// first zero except the line ends is kept, in order; CR LF, CR and LF end a
-// line; a final line end adds no empty line. Also the overlong-line check.
+// cards::splitLines against a byte-by-byte reference: every byte except the
+// line ends is kept, in order, a zero byte too; CR LF, CR and LF end a line;
+// a final line end adds no empty line. Also the overlong-line check.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "Check.h"
+#include "cards/Selections.h"
 #include "cards/TextLines.h"
 
 namespace {
@@ -17,7 +19,7 @@ std::vector<std::string> referenceLines(const std::string& bytes) {
   std::vector<std::string> lines;
   std::string line;
   bool open = false;  // bytes since the last line end
-  for (std::size_t i = 0; i < bytes.size() && bytes[i] != '\0'; ++i) {
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
     const char c = bytes[i];
     if (c == '\r' || c == '\n') {
       lines.push_back(line);
@@ -48,10 +50,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t i = 0; i < expected.size(); ++i) FUZZ_CHECK(lines[i] == expected[i]);
   FUZZ_CHECK(lines.toStrings() == expected);
 
-  // Without the line ends, the lines are the text up to its first zero.
+  // Without the line ends, the lines are the whole text.
   std::string kept;
   for (const std::string& line : expected) kept += line;
-  std::string text = bytes.substr(0, bytes.find('\0'));
+  std::string text = bytes;
   std::erase(text, '\r');
   std::erase(text, '\n');
   FUZZ_CHECK(kept == text);

@@ -408,7 +408,8 @@ std::optional<std::string> readSettingsFile(HINSTANCE instance) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return std::nullopt;
-  std::string bytes(64 * 1024, '\0');
+  // One byte past the limit, so that a longer file is refused, not cut.
+  std::string bytes(kMaxSettingsBytes + 1, '\0');
   DWORD got = 0;
   const BOOL read = ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
   CloseHandle(file);

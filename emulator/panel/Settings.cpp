@@ -1,6 +1,7 @@
 #include "panel/Settings.h"
 
 #include <charconv>
+#include <cstdint>
 #include <iterator>
 
 namespace emu {
@@ -21,6 +22,48 @@ std::optional<std::int32_t> number(std::string_view s) {
   const auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), value);
   if (error != std::errc() || end != s.data() + s.size() || s.empty()) return std::nullopt;
   return value;
+}
+
+// Whether the bytes are well-formed UTF-8: no overlong form, no surrogate,
+// nothing past U+10FFFF.
+bool validUtf8(std::string_view s) {
+  std::size_t i = 0;
+  while (i < s.size()) {
+    const auto lead = static_cast<unsigned char>(s[i]);
+    std::size_t length = 1;
+    std::uint32_t cp = lead;
+    std::uint32_t smallest = 0;
+    if (lead < 0x80) {
+      ++i;
+      continue;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+      length = 2, cp = lead & 0x1Fu, smallest = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      length = 3, cp = lead & 0x0Fu, smallest = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      length = 4, cp = lead & 0x07u, smallest = 0x10000;
+    } else {
+      return false;
+    }
+    if (s.size() - i < length) return false;
+    for (std::size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(s[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (next & 0x3Fu);
+    }
+    if (cp < smallest || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    i += length;
+  }
+  return true;
+}
+
+// Why a line is no text, or nothing. Checked before anything else, so that
+// no message quotes such bytes: a zero would cut it short on the panel.
+std::optional<std::string> notText(std::string_view line) {
+  if (line.find('\0') != std::string_view::npos)
+    return "含有零字节（设置文件应是UTF-8文本，不能是UTF-16）";
+  if (!validUtf8(line)) return "含有不是UTF-8编码的字节";
+  return std::nullopt;
 }
 
 // The problem with one line's key and value, or nothing; fills `out`.
@@ -51,10 +94,19 @@ std::optional<std::string> apply(std::string_view key, std::string_view value,
   return std::nullopt;
 }
 
+ParsedSettings failedSettings(const std::string& problem) {
+  ParsedSettings failed;
+  failed.settings.panel = true;
+  failed.problem = problem + "。已按默认设置运行。";
+  return failed;
+}
+
 }  // namespace
 
 ParsedSettings parsePanelSettings(std::string_view text) {
   ParsedSettings parsed;
+  if (text.size() > kMaxSettingsBytes)
+    return failedSettings("设置文件超过" + std::to_string(kMaxSettingsBytes) + "字节，未读取");
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
   std::array<bool, 7> seen{};
   const std::string_view keys[] = {"panel", "swipe", "swipe_delay_ms", "detect",
@@ -67,8 +119,8 @@ ParsedSettings parsePanelSettings(std::string_view text) {
     std::string_view line = text.substr(pos, end == std::string_view::npos ? end : end - pos);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     const std::string_view content = trim(line);
-    std::optional<std::string> problem;
-    if (!content.empty() && content.front() != '#') {
+    std::optional<std::string> problem = notText(line);
+    if (!problem && !content.empty() && content.front() != '#') {
       const std::size_t equals = content.find('=');
       if (equals == std::string_view::npos) {
         problem = "缺少“=”";
@@ -82,13 +134,7 @@ ParsedSettings parsePanelSettings(std::string_view text) {
         if (k < std::size(keys)) seen[k] = true;
       }
     }
-    if (problem) {
-      ParsedSettings failed;
-      failed.settings.panel = true;
-      failed.problem = "设置文件第" + std::to_string(lineNumber) + "行：" + *problem +
-                       "。已按默认设置运行。";
-      return failed;
-    }
+    if (problem) return failedSettings("设置文件第" + std::to_string(lineNumber) + "行：" + *problem);
     if (end == std::string_view::npos) break;
     pos = end + 1;
   }

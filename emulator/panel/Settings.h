@@ -3,6 +3,7 @@
 // the library, one "key = value" a line. Read when the library is loaded;
 // without a file the reader behaves as always and shows no panel.
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -11,6 +12,8 @@
 namespace emu {
 
 inline constexpr const char* kSettingsFileName = "40x-panel.ini";
+// A settings file is a few lines; a longer one is refused, not read in part.
+inline constexpr std::size_t kMaxSettingsBytes = 64 * 1024;
 
 struct PanelSettings {
   bool panel = false;              // panel = on | off
@@ -30,6 +33,8 @@ struct ParsedSettings {
 };
 
 // Parses the file's bytes (UTF-8, a byte-order mark allowed, LF or CR LF).
+// Every line, comments included, must be UTF-8 without a zero byte; a file
+// of more than kMaxSettingsBytes is refused whole.
 // Lines that are empty or begin with '#' are comments. Keys: panel, swipe,
 // swipe_delay_ms, detect, track1, track2, track3, each at most once. A
 // track's value is taken as it stands between the blanks around it, and

@@ -1,7 +1,6 @@
 #include "cards/TextLines.h"
 
 #include <algorithm>
-#include <cstring>
 #include <new>
 #include <stdexcept>
 #include <utility>
@@ -13,20 +12,29 @@
 namespace cards {
 
 TextLines::TextLines(std::string bytes) : bytes_(std::move(bytes)) {
-  const std::size_t size = std::min(bytes_.find('\0'), bytes_.size());
+  // Every byte counts, a zero byte too: the whole file is checked before a
+  // run, and nothing after a zero may vanish without a word.
   const char* const base = bytes_.data();
   const char* p = base;
-  const char* const end = base + size;
+  const char* const end = base + bytes_.size();
   while (p < end) {
-    // The text ends at a zero byte (the first one, or the string's own), so
-    // the library's scan stops there.
-    const char* q = std::strpbrk(p, "\r\n");
-    if (!q) q = end;
+    const char* q = std::find_if(p, end, [](char c) { return c == '\r' || c == '\n'; });
     spans_.push_back({static_cast<std::size_t>(p - base), static_cast<std::size_t>(q - p)});
     if (q == end) break;
     q += (*q == '\r' && q + 1 < end && q[1] == '\n') ? 2 : 1;
     p = q;
   }
+}
+
+std::optional<std::size_t> TextLines::lineOfByte(std::size_t offset) const {
+  if (offset >= bytes_.size()) return std::nullopt;
+  // The last line that begins at or before the byte.
+  const auto after = std::upper_bound(spans_.begin(), spans_.end(), offset,
+                                      [](std::size_t o, const Span& s) { return o < s.begin; });
+  if (after == spans_.begin()) return std::nullopt;
+  const Span& span = *(after - 1);
+  if (offset >= span.begin + span.length) return std::nullopt;  // a line end
+  return static_cast<std::size_t>(after - spans_.begin()) - 1;
 }
 
 std::vector<std::string> TextLines::toStrings() const {
@@ -65,8 +73,21 @@ std::string overlongLineMessage(std::size_t lineNumber) {
   return "文件第" + std::to_string(lineNumber) + "行超过299字节，无法写入磁卡，未写任何卡！";
 }
 
+std::optional<std::size_t> firstZeroByteLine(const TextLines& lines) {
+  const std::size_t zero = lines.bytes().find('\0');
+  if (zero == std::string_view::npos) return std::nullopt;
+  const std::optional<std::size_t> index = lines.lineOfByte(zero);
+  return index ? std::optional<std::size_t>(*index + 1) : std::nullopt;
+}
+
+std::string zeroByteMessage(std::size_t lineNumber) {
+  return "文件第" + std::to_string(lineNumber) +
+         "行含有零字节，未写任何卡！请将文件另存为纯文本（ANSI）格式后再试。";
+}
+
 std::optional<std::string> runRefusal(const TextLines& lines, int selection) {
   if (linesPerCard(selection) == 0) return std::string(kSelection6Refused);
+  if (const auto zero = firstZeroByteLine(lines)) return zeroByteMessage(*zero);
   if (const auto overlong = firstOverlongLine(lines, selection))
     return overlongLineMessage(*overlong + 1);
   return std::nullopt;
@@ -85,6 +106,8 @@ bool fillCardFromLines(int selection, const TextLines& lines, std::size_t first,
         const auto k = static_cast<std::size_t>(
             std::find(tracks.begin(), tracks.end(), track) - tracks.begin());
         if (first + k >= lines.size()) return std::nullopt;
+        // The library would take the line only up to its zero.
+        if (lines[first + k].find('\0') != std::string_view::npos) return std::nullopt;
         return std::string(lines[first + k]);
       },
       bufferA, bufferB);

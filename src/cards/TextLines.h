@@ -32,8 +32,9 @@ class TextLines {
  public:
   TextLines() = default;
   // Divides the bytes into lines: CR LF, a lone CR and a lone LF each end a
-  // line (so LF CR is two line ends), a zero byte ends the text, and a line
-  // end at the very end adds no empty line. Nothing is trimmed or dropped.
+  // line (so LF CR is two line ends), and a line end at the very end adds no
+  // empty line. Every other byte, a zero byte too, stays in its line: nothing
+  // is trimmed, dropped or converted.
   explicit TextLines(std::string bytes);
 
   std::size_t size() const { return spans_.size(); }
@@ -42,6 +43,11 @@ class TextLines {
     return std::string_view(bytes_).substr(spans_[i].begin, spans_[i].length);
   }
   std::vector<std::string> toStrings() const;
+  // The file's bytes as read, line ends included.
+  std::string_view bytes() const { return bytes_; }
+  // Index of the line that holds the byte at this offset; nothing for a
+  // byte of a line end or past the end.
+  std::optional<std::size_t> lineOfByte(std::size_t offset) const;
 
  private:
   struct Span {
@@ -69,9 +75,17 @@ std::optional<std::size_t> firstOverlongLine(const TextLines& lines, int selecti
 // The refusal of a run whose line (numbered from 1) does not fit a track.
 std::string overlongLineMessage(std::size_t lineNumber);
 
-// The refusal of a selection before a run: kSelection6Refused for a code
-// that is not written from a file, the first overlong line's message, or
-// nothing when the run may go.
+// Line number (from 1) of the file's first zero byte, in any line. The
+// library takes a buffer up to its first zero, so such a line cannot reach a
+// card whole; a UTF-16 file has one in its first line.
+std::optional<std::size_t> firstZeroByteLine(const TextLines& lines);
+
+// The refusal of a file with a zero byte in that line (numbered from 1).
+std::string zeroByteMessage(std::size_t lineNumber);
+
+// The refusal of a selection before a run, the first that applies:
+// kSelection6Refused for a code that is not written from a file, a zero byte
+// anywhere in the file, the first overlong line; nothing when the run may go.
 std::optional<std::string> runRefusal(const TextLines& lines, int selection);
 
 }  // namespace cards
@@ -81,8 +95,8 @@ namespace cards {
 // Puts the lines of one card into the buffers: the card's first line, and
 // for two tracks the next one, go to the carried tracks in track order (for
 // "1,2轨" the first line is track 1, for "2,3轨" track 2). Both buffers are
-// cleared first. False when a line does not fit (a run refuses such files
-// before it begins) or a line is missing.
+// cleared first. False when a line does not fit or holds a zero byte (a run
+// refuses such files before it begins) or a line is missing.
 bool fillCardFromLines(int selection, const TextLines& lines, std::size_t first,
                        device::TrackBuffer& bufferA, device::TrackBuffer& bufferB);
 

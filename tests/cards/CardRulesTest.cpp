@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -120,16 +121,40 @@ TEST(FileLines, APairGoesLowerTrackFirstAndNothingIsCutOrMadeUp) {
   const cards::TextLines overlong = cards::splitLines(std::string(300, '1'));
   EXPECT_FALSE(cards::fillCardFromLines(2, overlong, 0, a, b));
   EXPECT_EQ(a.text(), "");
+  ASSERT_TRUE(cards::fillCardFromLines(3, lines, 2, a, b));
+  EXPECT_FALSE(cards::fillCardFromLines(3, cards::splitLines(std::string("1\0" "2", 3)), 0, a, b));
+  EXPECT_EQ(b.text(), "");
 }
 
-TEST(FileLines, ARunIsRefusedForSixAndForTheFirstOverlongLineItWouldWrite) {
+TEST(FileLines, ARunIsRefusedForSixThenAZeroByteAnywhereThenTheFirstOverlongLineItWouldWrite) {
+  using namespace std::string_literals;
   const std::string ok(299, '1');
   const std::string over(300, '2');
-  EXPECT_EQ(cards::runRefusal(cards::splitLines("a\n"), 6), std::string(cards::kSelection6Refused));
-  EXPECT_EQ(cards::runRefusal(cards::splitLines(ok + "\n" + over + "\n" + over), 2),
-            cards::overlongLineMessage(2));
-  // The unpaired last line of a two-track file is never written.
-  EXPECT_FALSE(cards::runRefusal(cards::splitLines(ok + "\n" + ok + "\n" + over), 4));
+  struct Case {
+    const char* rule;
+    std::string bytes;
+    int selection;
+    std::optional<std::string> refusal;
+  };
+  const Case cases[] = {
+      {"six, whatever the file", "a\n", 6, cards::kSelection6Refused},
+      {"six before a zero byte", "a\0\n"s, 6, cards::kSelection6Refused},
+      {"the first overlong line", ok + "\n" + over + "\n" + over, 2, cards::overlongLineMessage(2)},
+      // The unpaired last line of a two-track file is never written.
+      {"an unpaired overlong last line", ok + "\n" + ok + "\n" + over, 4, std::nullopt},
+      {"a zero byte in a later line", "12\r\n34\r\n5\0" "6\r\n78"s, 1, cards::zeroByteMessage(3)},
+      {"a zero byte before an earlier overlong line", over + "\n1\0"s, 3, cards::zeroByteMessage(2)},
+      {"a zero byte in the unpaired last line", "1\n2\n\0"s, 5, cards::zeroByteMessage(3)},
+      {"UTF-16 with its byte-order mark", "\xFF\xFE" "1\0\r\0\n\0" "2\0"s, 4, cards::zeroByteMessage(1)},
+      {"a file of one zero byte", "\0"s, 1, cards::zeroByteMessage(1)},
+      {"a UTF-8 byte-order mark is data", "\xEF\xBB\xBF" "1\n", 1, std::nullopt},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(cards::runRefusal(cards::splitLines(c.bytes), c.selection), c.refusal) << c.rule;
+  EXPECT_EQ(cards::firstZeroByteLine(cards::splitLines("a\r\n\r\nb\0\0\n\0"s)), 3u);
+  EXPECT_FALSE(cards::firstZeroByteLine(cards::splitLines("a\r\n\r\nb")));
+  EXPECT_EQ(cards::zeroByteMessage(12),
+            "文件第12行含有零字节，未写任何卡！请将文件另存为纯文本（ANSI）格式后再试。");
   EXPECT_EQ(cards::overlongLineMessage(2), "文件第2行超过299字节，无法写入磁卡，未写任何卡！");
   EXPECT_TRUE(cards::fitsLineNumbers(cards::kMaxLines));
   EXPECT_FALSE(cards::fitsLineNumbers(static_cast<std::size_t>(kMax)));

@@ -3,6 +3,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 
 #include "panel/Settings.h"
@@ -10,6 +11,9 @@
 namespace {
 
 using emu::parsePanelSettings;
+using namespace std::string_literals;
+
+const std::string kZero = "含有零字节（设置文件应是UTF-8文本，不能是UTF-16）。已按默认设置运行。";
 
 TEST(PanelSettings, NoFileAndAnEmptyOneKeepTheReaderAsItIs) {
   for (const char* text : {"", "\xEF\xBB\xBF", "# only a comment\r\n\r\n   \n"}) {
@@ -64,6 +68,11 @@ TEST(PanelSettings, AMalformedFileSaysWhereOnceAndFallsBackToTheDefaults) {
       {"\n\npanel on", "设置文件第3行：缺少“=”。已按默认设置运行。"},
       {"track4 = 1", "设置文件第1行：不认识的设置“track4”。已按默认设置运行。"},
       {"swipe = manual\nswipe = auto", "设置文件第2行：“swipe”出现了两次。已按默认设置运行。"},
+      // Bytes that are no UTF-8 text, in a value or in a comment.
+      {"track2 = 12\xFF" "34", "设置文件第1行：含有不是UTF-8编码的字节。已按默认设置运行。"},
+      {"track2 = \xED\xA0\x80", "设置文件第1行：含有不是UTF-8编码的字节。已按默认设置运行。"},
+      {"# \xBF\xA8 (GBK)\ndetect = 1", "设置文件第1行：含有不是UTF-8编码的字节。已按默认设置运行。"},
+      {"track3 = 12\0" "34"s, "设置文件第1行：" + kZero},
   };
   for (const Case& c : cases) {
     // What comes before the bad line is dropped with it.
@@ -72,6 +81,7 @@ TEST(PanelSettings, AMalformedFileSaysWhereOnceAndFallsBackToTheDefaults) {
     const std::string expected = "设置文件第" + std::to_string(std::stoi(c.problem.substr(15)) + 2) +
                                  c.problem.substr(c.problem.find("行"));
     EXPECT_EQ(*parsed.problem, expected) << c.text;
+    EXPECT_EQ(parsed.problem->find('\0'), std::string::npos);
     // Shown, so that the problem is seen; otherwise the reader as always.
     EXPECT_TRUE(parsed.settings.panel);
     EXPECT_FALSE(parsed.settings.manualSwipe);
@@ -79,8 +89,29 @@ TEST(PanelSettings, AMalformedFileSaysWhereOnceAndFallsBackToTheDefaults) {
     EXPECT_EQ(parsed.settings.detectAnswer, 2428);
     EXPECT_FALSE(parsed.settings.tracks[0]);
   }
-  // Bytes that are no text at all.
-  EXPECT_TRUE(parsePanelSettings(std::string("\x01\x00\xFF", 3)).problem);
+}
+
+TEST(PanelSettings, AFileThatIsNoUtf8TextOrTooLongIsRefusedWithAWholeMessage) {
+  const std::string limit(emu::kMaxSettingsBytes, '#');
+  struct Case {
+    std::string text;
+    std::optional<std::string> problem;
+  };
+  const Case cases[] = {
+      // UTF-16 (Notepad's "Unicode"); its "=" once made the message quote the
+      // key, whose zero bytes cut the message short on the panel.
+      {"\xFF\xFEt\0=\0\r\0\n\0"s, "设置文件第1行：" + kZero},
+      {"\xFF\xFEp\0a\0n\0e\0l\0 \0=\0 \0o\0n\0"s, "设置文件第1行：" + kZero},
+      {"\x01\x00\xFF"s, "设置文件第1行：" + kZero},
+      {limit, std::nullopt},
+      // Refused whole rather than read in part.
+      {limit + "\npanel = on", "设置文件超过65536字节，未读取。已按默认设置运行。"},
+  };
+  for (const Case& c : cases) {
+    const emu::ParsedSettings parsed = parsePanelSettings(c.text);
+    EXPECT_EQ(parsed.problem, c.problem) << c.text.size();
+    EXPECT_EQ(parsed.settings.panel, c.problem.has_value());
+  }
 }
 
 TEST(PanelSettings, TheDemoFileShowsThePanelWithoutAProblem) {
