@@ -43,6 +43,7 @@ enum class Op {
   SwipeNow,
   CloseOutside,
   SinglePress,
+  LoseCalls,
 };
 
 struct Cmd {
