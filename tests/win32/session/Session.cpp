@@ -824,7 +824,7 @@ void Driver::answerBoxes() {
       Rng fallback(options_.seed ^ 0xB0C5u, static_cast<std::uint64_t>(step_) * 131 + boxes_.size());
       Rng& rng = rng_ ? *rng_ : fallback;
       seen.answer = rng.below(100);
-      seen.closeFirst = rng.chance(3);
+      seen.closeFirst = rng.chance(2);
       const int delay = seen.file ? rng.range(60, 250) : seen.menu ? rng.range(20, 150) : rng.range(0, 120);
       seen.due = now + std::chrono::milliseconds(delay);
       if (!seen.menu) {
@@ -965,7 +965,7 @@ void Driver::takeStep(int number) {
   stepBegan_ = Clock::now();
   Action act = choose(rng);
   // Now and then another program ends this one at a moment of the step.
-  if (rng.chance(2)) {
+  if (rng.chance(1)) {
     const int ms = rng.range(0, 300);
     closeAt_ = Clock::now() + std::chrono::milliseconds(ms);
     act.what += " (WM_CLOSE after " + std::to_string(ms) + " ms)";
@@ -1252,7 +1252,10 @@ void Driver::perform(Action& act, Rng& rng) {
     case Action::Reader: {
       const Page now = kindOf(page());
       const bool continuous = now == Page::MRead || now == Page::MWrite || now == Page::Text;
-      switch (rng.weighted({10, continuous ? 3 : 0, 3, 2, 1, 1, 1, continuous ? 2 : 1, continuous ? 2 : 0, 2})) {
+      const bool text = now == Page::Text;
+      const bool isLost = lost();
+      switch (rng.weighted({10, continuous ? 3 : 0, 3, 2, 1, 1, 1, (continuous ? 2 : 1) + (isLost ? 3 : 0),
+                            continuous ? 2 : 0, 2 + (isLost ? 6 : 0), text ? 4 : continuous ? 1 : 0})) {
         case 0: {
           const int f = rng.below(2);
           const int r = rng.pick(kTransferResults);
@@ -1309,6 +1312,31 @@ void Driver::perform(Action& act, Rng& rng) {
           emu_.swipe();
           act.what += "a card is swiped";
           break;
+        case 10: {
+          // The reader goes silent: every break-off missed, and the next call
+          // waits for a swipe nobody makes (a run without a time-out), or
+          // blocks (now and then; its teardown waits the time-out and 2 s).
+          auto* t = dynamic_cast<TWriteTextFrame1*>(page());
+          const bool noTimeout = t && checked(handleOf(*t->CheckBox2));
+          const bool block = !noTimeout && rng.chance(20);
+          if (device::TimeoutMs > kShortTimeout || (!noTimeout && !block)) {
+            act.what += "stays as it is";
+            break;
+          }
+          if (noTimeout) {
+            manual_ = true;
+            emu_.setManualSwipe(1);
+          } else {
+            for (int f = 0; f < 2; ++f) {
+              blocking_[f] = true;
+              emu_.setBlocking(kFunctions[f], 1);
+            }
+          }
+          emu_.missBreakOffs(kMissForever);
+          missForever_ = true;
+          act.what += noTimeout ? "goes silent: misses every break-off, waits for a swipe" : "goes silent: misses every break-off, blocks";
+          break;
+        }
         default: {
           const int r = rng.pick(kResetResults);
           if (r != kNoScript) emu_.script("reset", {r});
