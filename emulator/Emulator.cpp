@@ -74,6 +74,8 @@ struct State {
   bool unterminated = false;
   // Bytes readcard writes, and writecard reads, past the 300 of each buffer.
   std::int32_t overrun = 0;
+  // writecard leaves other text in the buffers it was given.
+  bool writeBack = false;
   std::array<bool, kEntries> blocking{};
   std::array<std::deque<std::int32_t>, kEntries> scripts;
   VirtualCard card;
@@ -112,6 +114,7 @@ struct State {
     swipeDelayMs = kDefaultSwipeDelayMs;
     unterminated = false;
     overrun = 0;
+    writeBack = false;
     blocking.fill(false);
     for (auto& queue : scripts) queue.clear();
     card.loadSample();
@@ -404,6 +407,9 @@ std::int32_t readcard(std::int32_t port, std::int32_t selection, char* bufferA, 
   return result;
 }
 
+// What a library with emu_set_write_back leaves in the buffers of a write.
+constexpr const char* kWrittenBack = "WRITTEN BACK";
+
 std::int32_t writecard(std::int32_t port, std::int32_t selection, char* bufferA, char* bufferB,
                        std::int32_t mode, std::int32_t timeoutMs) {
   std::unique_lock<std::mutex> lock(g_state.mutex);
@@ -437,6 +443,10 @@ std::int32_t writecard(std::int32_t port, std::int32_t selection, char* bufferA,
       }
       ++g_state.cardsWritten;
     }
+  }
+  if (g_state.writeBack) {
+    for (char* buffer : {bufferA, bufferB})
+      if (buffer != nullptr) std::strcpy(buffer, kWrittenBack);
   }
   g_state.log.push_back(
       transferLine("writecard", port, selection, shownA, shownB, mode, timeoutMs, result));
@@ -567,9 +577,15 @@ EMU_ENTRY std::int32_t CARD_API writecard(std::int32_t port, std::int32_t select
 }
 #endif
 
-// Control interface.
+// Control interface; a variant for tests leaves it unexported, as a
+// library that is not the emulated reader.
+#ifdef EMU_WITHOUT_CONTROL
+#define EMU_CONTROL
+#else
+#define EMU_CONTROL EMU_EXPORT
+#endif
 
-EMU_EXPORT void emu_reset_state() {
+EMU_CONTROL void emu_reset_state() {
   std::lock_guard<std::mutex> lock(emu::g_state.mutex);
   emu::g_state.restoreDefaults();
   emu::g_state.mostInside = emu::g_state.inside;
@@ -577,12 +593,12 @@ EMU_EXPORT void emu_reset_state() {
   emu::g_state.breakOff();
 }
 
-EMU_EXPORT void emu_set_detect_answer(std::int32_t code) {
+EMU_CONTROL void emu_set_detect_answer(std::int32_t code) {
   std::lock_guard<std::mutex> lock(emu::g_state.mutex);
   emu::g_state.detectAnswer = code;
 }
 
-EMU_EXPORT void emu_script_results(const char* function, const std::int32_t* results,
+EMU_CONTROL void emu_script_results(const char* function, const std::int32_t* results,
                                    std::int32_t count) {
   const auto entry = emu::entryNamed(function);
   if (!entry || results == nullptr || count <= 0) return;
@@ -591,46 +607,51 @@ EMU_EXPORT void emu_script_results(const char* function, const std::int32_t* res
   queue.insert(queue.end(), results, results + count);
 }
 
-EMU_EXPORT void emu_set_blocking(const char* function, std::int32_t on) {
+EMU_CONTROL void emu_set_blocking(const char* function, std::int32_t on) {
   const auto entry = emu::entryNamed(function);
   if (!entry || (*entry != emu::kReadcard && *entry != emu::kWritecard)) return;
   std::lock_guard<std::mutex> lock(emu::g_state.mutex);
   emu::g_state.blocking[*entry] = on != 0;
 }
 
-EMU_EXPORT void emu_set_swipe_delay_ms(std::int32_t ms) {
+EMU_CONTROL void emu_set_swipe_delay_ms(std::int32_t ms) {
   std::lock_guard<std::mutex> lock(emu::g_state.mutex);
   emu::g_state.swipeDelayMs = ms;
 }
 
-EMU_EXPORT void emu_set_unterminated_buffers(std::int32_t on) {
+EMU_CONTROL void emu_set_unterminated_buffers(std::int32_t on) {
   std::lock_guard<std::mutex> lock(emu::g_state.mutex);
   emu::g_state.unterminated = on != 0;
 }
 
-EMU_EXPORT void emu_set_overrun(std::int32_t bytes) {
+EMU_CONTROL void emu_set_write_back(std::int32_t on) {
+  std::lock_guard<std::mutex> lock(emu::g_state.mutex);
+  emu::g_state.writeBack = on != 0;
+}
+
+EMU_CONTROL void emu_set_overrun(std::int32_t bytes) {
   std::lock_guard<std::mutex> lock(emu::g_state.mutex);
   emu::g_state.overrun = std::max(bytes, 0);
 }
 
-EMU_EXPORT void emu_set_track(std::int32_t track, const char* bytes) {
+EMU_CONTROL void emu_set_track(std::int32_t track, const char* bytes) {
   if (!emu::validTrackNumber(track)) return;
   std::lock_guard<std::mutex> lock(emu::g_state.mutex);
   emu::g_state.card.setTrack(track, bytes == nullptr ? std::string() : std::string(bytes));
 }
 
-EMU_EXPORT std::int32_t emu_get_track(std::int32_t track, char* out, std::int32_t size) {
+EMU_CONTROL std::int32_t emu_get_track(std::int32_t track, char* out, std::int32_t size) {
   if (!emu::validTrackNumber(track)) return emu::copyOut({}, out, size) - 1;
   std::lock_guard<std::mutex> lock(emu::g_state.mutex);
   return emu::copyOut(emu::g_state.card.track(track), out, size);
 }
 
-EMU_EXPORT std::int32_t emu_log_count() {
+EMU_CONTROL std::int32_t emu_log_count() {
   std::lock_guard<std::mutex> lock(emu::g_state.mutex);
   return static_cast<std::int32_t>(emu::g_state.log.size());
 }
 
-EMU_EXPORT std::int32_t emu_log_line(std::int32_t index, char* out, std::int32_t size) {
+EMU_CONTROL std::int32_t emu_log_line(std::int32_t index, char* out, std::int32_t size) {
   std::lock_guard<std::mutex> lock(emu::g_state.mutex);
   const auto& log = emu::g_state.log;
   if (index < 0 || static_cast<std::size_t>(index) >= log.size()) {
@@ -639,40 +660,40 @@ EMU_EXPORT std::int32_t emu_log_line(std::int32_t index, char* out, std::int32_t
   return emu::copyOut(log[static_cast<std::size_t>(index)], out, size);
 }
 
-EMU_EXPORT void emu_clear_log() {
+EMU_CONTROL void emu_clear_log() {
   std::lock_guard<std::mutex> lock(emu::g_state.mutex);
   emu::g_state.log.clear();
 }
 
-EMU_EXPORT void emu_miss_break_offs(std::int32_t count) {
+EMU_CONTROL void emu_miss_break_offs(std::int32_t count) {
   std::lock_guard<std::mutex> lock(emu::g_state.mutex);
   emu::g_state.toMiss = count > 0 ? count : 0;
 }
 
-EMU_EXPORT std::int32_t emu_pending_calls() {
+EMU_CONTROL std::int32_t emu_pending_calls() {
   std::lock_guard<std::mutex> lock(emu::g_state.mutex);
   return emu::g_state.pending;
 }
 
-EMU_EXPORT void emu_set_manual_swipe(std::int32_t on) { emu::panelSetManualSwipe(on != 0); }
+EMU_CONTROL void emu_set_manual_swipe(std::int32_t on) { emu::panelSetManualSwipe(on != 0); }
 
-EMU_EXPORT void emu_swipe() { emu::panelSwipe(); }
+EMU_CONTROL void emu_swipe() { emu::panelSwipe(); }
 
-EMU_EXPORT void emu_choose_result(std::int32_t result, std::int32_t every) {
+EMU_CONTROL void emu_choose_result(std::int32_t result, std::int32_t every) {
   emu::panelChooseResult(result, every != 0);
 }
 
-EMU_EXPORT std::int32_t emu_cards_done(std::int32_t written) {
+EMU_CONTROL std::int32_t emu_cards_done(std::int32_t written) {
   const emu::PanelView view = emu::panelView(0);
   return written ? view.cardsWritten : view.cardsRead;
 }
 
-EMU_EXPORT std::int32_t emu_most_concurrent_transfers() {
+EMU_CONTROL std::int32_t emu_most_concurrent_transfers() {
   std::lock_guard<std::mutex> lock(emu::g_state.mutex);
   return emu::g_state.mostInside;
 }
 
-EMU_EXPORT void emu_reset_most_concurrent_transfers() {
+EMU_CONTROL void emu_reset_most_concurrent_transfers() {
   std::lock_guard<std::mutex> lock(emu::g_state.mutex);
   emu::g_state.mostInside = emu::g_state.inside;
 }

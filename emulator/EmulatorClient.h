@@ -32,6 +32,7 @@ class Client {
     setUnterminatedBuffers =
         library_.function<decltype(&emu_set_unterminated_buffers)>("emu_set_unterminated_buffers");
     setOverrun = library_.function<decltype(&emu_set_overrun)>("emu_set_overrun");
+    setWriteBack = library_.function<decltype(&emu_set_write_back)>("emu_set_write_back");
     setTrack = library_.function<decltype(&emu_set_track)>("emu_set_track");
     getTrack = library_.function<decltype(&emu_get_track)>("emu_get_track");
     logCount = library_.function<decltype(&emu_log_count)>("emu_log_count");
@@ -101,6 +102,7 @@ class Client {
   decltype(&emu_set_swipe_delay_ms) setSwipeDelayMs = nullptr;
   decltype(&emu_set_unterminated_buffers) setUnterminatedBuffers = nullptr;
   decltype(&emu_set_overrun) setOverrun = nullptr;
+  decltype(&emu_set_write_back) setWriteBack = nullptr;
   decltype(&emu_set_track) setTrack = nullptr;
   decltype(&emu_get_track) getTrack = nullptr;
   decltype(&emu_log_count) logCount = nullptr;

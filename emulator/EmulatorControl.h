@@ -39,6 +39,10 @@ void emu_set_unterminated_buffers(std::int32_t on);
 // a library that overruns the 300 bytes it is told of.
 void emu_set_overrun(std::int32_t bytes);
 
+// While on, writecard leaves the text "WRITTEN BACK" in both buffers it was
+// given when it returns: a library that uses its input buffers as its own.
+void emu_set_write_back(std::int32_t on);
+
 // The virtual card's tracks (1 to 3). The text is copied; nullptr empties it.
 void emu_set_track(std::int32_t track, const char* bytes);
 // Copies track data (zero-terminated) into out; returns its length.

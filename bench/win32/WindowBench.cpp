@@ -326,7 +326,8 @@ BOOL CALLBACK seekMain(HWND hwnd, LPARAM lp) {
   auto* s = reinterpret_cast<Seek*>(lp);
   DWORD pid = 0;
   GetWindowThreadProcessId(hwnd, &pid);
-  if (pid == s->pid && IsWindowVisible(hwnd) && op::text(hwnd) == "磁卡读写器测试程序") {
+  // The demo library names itself in the caption: match its beginning.
+  if (pid == s->pid && IsWindowVisible(hwnd) && op::text(hwnd).rfind("磁卡读写器测试程序", 0) == 0) {
     s->found = true;
     PostMessageW(hwnd, WM_CLOSE, 0, 0);
     return FALSE;

@@ -9,6 +9,7 @@
 
 #include "device/Connection.h"
 #include "pages/Aboutframe01.h"
+#include "pages/DeviceGuard.h"
 #include "pages/Directframe01.h"
 #include "pages/Directframe02.h"
 #include "pages/Mreadcardframe01.h"
@@ -88,9 +89,12 @@ constexpr const char* kDetectFailed = "判断机型失败！";
 // A worker of a continuous page may be inside the library: the window does not
 // talk to the device beside it.
 constexpr const char* kWorkerRunning = "连续读写卡正在进行，请先停止后再联机或复位！";
-// How long a stopped worker is given to end before the window refuses.
-constexpr std::chrono::milliseconds kWorkerPatience{1000};
 constexpr const char* kConnected = "联机成功！";
+constexpr const char* kCaption = "磁卡读写器测试程序";
+constexpr const char* kEmulatedCaption = "磁卡读写器测试程序（模拟读卡器）";
+// An export of the emulated reader's control interface, which no device's
+// library has.
+constexpr const char* kEmulatorMark = "emu_reset_state";
 
 struct ManualModel {
   int deviceType;
@@ -137,7 +141,7 @@ void clearEntryPoints() {
 }  // namespace
 
 TForm1::TForm1() : ui::Form("Form1") {
-  setCaption("磁卡读写器测试程序");
+  setCaption(kCaption);
   setBounds({226, 168, 680, 435});
   setKeyPreview(true);
   build(kRows);
@@ -212,6 +216,9 @@ TForm1::TForm1() : ui::Form("Form1") {
   entry::reset = reset;
   entry::opencomm = opencomm;
   entry::endcard = endcard;
+  // The emulated reader answers every call without a card: a demo library
+  // copied beside the operators' program must be seen at once.
+  if (LibraryHandle.symbol(kEmulatorMark)) setCaption(kEmulatedCaption);
 }
 
 TForm1::~TForm1() {
@@ -226,11 +233,7 @@ bool TForm1::deviceUnavailable() {
     ui::showMessage(libraryProblem_);
     return true;
   }
-  if (!ui::WorkerSlot::idle(kWorkerPatience)) {
-    ui::showMessage(kWorkerRunning);
-    return true;
-  }
-  return false;
+  return !pages::deviceFree(pages::kWorkerPatience, kWorkerRunning);
 }
 
 bool TForm1::readSettings(bool withMode, std::string& status) {

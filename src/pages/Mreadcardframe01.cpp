@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "device/Connection.h"
+#include "pages/DeviceGuard.h"
 #include "pages/TrackChoice.h"
 #include "ui/Application.h"
 #include "ui/Convert.h"
@@ -92,7 +93,7 @@ void TMReadCardFrame1::Button1Click() {
     return;
   }
   // Two workers never call the library together.
-  if (!run_.mayStart()) return;
+  if (!pages::mayStart(run_)) return;
   showRunning();
   run_.start(std::make_shared<ReadCard>(count, device::PortNumber, TrackSelection,
                                         device::CommandMode, device::TimeoutMs, static_cast<ReadPort&>(*this)),

@@ -4,6 +4,7 @@
 
 #include "cards/Selections.h"
 #include "device/Connection.h"
+#include "pages/DeviceGuard.h"
 #include "pages/TrackChoice.h"
 #include "ui/Application.h"
 #include "ui/Convert.h"
@@ -232,7 +233,7 @@ void TMWirteCardFrame1::Button1Click() {
   }
   // Two workers never call the library together: a stopped batch may still
   // be returning from its write.
-  if (!run_.mayStart()) return;
+  if (!pages::mayStart(run_)) return;
   WriteRunning = 1;
   runCount_ = count;
   runPort_ = device::PortNumber;

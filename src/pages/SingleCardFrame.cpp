@@ -4,6 +4,7 @@
 #include "device/CardDevice.h"
 #include "device/Connection.h"
 #include "device/DynamicLibrary.h"
+#include "pages/DeviceGuard.h"
 #include "pages/TrackChoice.h"
 #include "ui/Application.h"
 
@@ -58,6 +59,8 @@ void SingleCardFrame::selectTracks(int selection) {
 std::optional<std::int32_t> SingleCardFrame::callDevice(const char* function, int selection,
                                                         device::TrackBuffer& bufferA,
                                                         device::TrackBuffer& bufferB) {
+  // A worker of a page that has gone may still be inside its call.
+  if (!deviceFree(kWorkerPatience, device::kLastCallPending)) return std::nullopt;
   // The page's own load, held only for this one call.
   device::DynamicLibrary library(device::kLibraryFileName);
   if (!library) {

@@ -48,7 +48,8 @@ class SingleCardFrame : public ui::Frame {
 
   // One readcard or writecard call with the current connection values; the
   // load is given back before the result is looked at. Nothing when the
-  // library or the function is missing (the message has been shown).
+  // library or the function is missing, or the device guard refuses (the
+  // message has been shown).
   static std::optional<std::int32_t> callDevice(const char* function, int selection,
                                                 device::TrackBuffer& bufferA,
                                                 device::TrackBuffer& bufferB);

@@ -5,6 +5,7 @@
 
 #include "cards/TextLines.h"
 #include "device/Connection.h"
+#include "pages/DeviceGuard.h"
 #include "pages/TrackChoice.h"
 #include "ui/Application.h"
 
@@ -112,7 +113,7 @@ void TWriteTextFrame1::Button3Click() {
     return;
   }
   // Two workers never call the library together.
-  if (!run_.mayStart()) return;
+  if (!pages::mayStart(run_)) return;
 
   TrackSelection = selection;
   TextWriteStop = 0;

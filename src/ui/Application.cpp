@@ -86,6 +86,7 @@ bool Application::runUntil(const std::function<bool()>& condition,
 
 bool Application::serveUntil(const std::function<bool()>& condition,
                              std::chrono::steady_clock::time_point deadline) {
+  const Waiting waiting;
   return loopUntil(condition, deadline, false);
 }
 
@@ -110,6 +111,7 @@ bool Application::loopUntil(const std::function<bool()>& condition,
 }
 
 void Application::showError(const std::exception_ptr& error) noexcept {
+  const Waiting waiting;
   try {
     try {
       std::rethrow_exception(error);
@@ -124,11 +126,35 @@ void Application::showError(const std::exception_ptr& error) noexcept {
 }
 
 void Application::dispatch(const std::function<void()>& handler) noexcept {
+  enterHandler();
   try {
     handler();
   } catch (...) {
     showError(std::current_exception());
   }
+  leaveHandler();
+}
+
+void Application::leaveHandler() {
+  if (--handlerDepth_ > 0 || afterHandlers_.empty()) return;
+  // From the loop, not from here: the caller of the handler that just
+  // returned may still be on the stack (a control's click, a peer).
+  for (auto& fn : std::exchange(afterHandlers_, {})) schedule(std::chrono::milliseconds(0), std::move(fn));
+}
+
+void Application::whenNoHandler(std::function<void()> fn) {
+  if (handlerDepth_ > 0) afterHandlers_.push_back(std::move(fn));
+  else schedule(std::chrono::milliseconds(0), std::move(fn));
+}
+
+Application::Waiting::Waiting() {
+  Application& a = app();
+  if (a.isUiThread()) ++a.waitDepth_;
+}
+
+Application::Waiting::~Waiting() {
+  Application& a = app();
+  if (a.isUiThread()) --a.waitDepth_;
 }
 
 bool Application::synchronize(Thread* from, const std::function<void()>& fn) {
@@ -168,15 +194,19 @@ void Application::runPending() {
     }
     if (request) {
       std::exception_ptr error;
+      enterHandler();
       try {
         (*request->fn)();
       } catch (...) {
         error = std::current_exception();
       }
-      std::lock_guard lock(mutex_);
-      runningFrom_.pop_back();
-      request->error = error;
-      request->state = Request::Done;
+      {
+        std::lock_guard lock(mutex_);
+        runningFrom_.pop_back();
+        request->error = error;
+        request->state = Request::Done;
+      }
+      leaveHandler();
     }
     cv_.notify_all();
   }
@@ -280,12 +310,19 @@ bool Application::isRunningRequestOf(const Thread* thread) const {
   return std::find(runningFrom_.begin(), runningFrom_.end(), thread) != runningFrom_.end();
 }
 
-void showMessage(const std::string& text) { app().dialogs().message(text); }
+void showMessage(const std::string& text) {
+  const Application::Waiting waiting;
+  app().dialogs().message(text);
+}
 
-bool confirm(const std::string& text) { return app().dialogs().confirm(text); }
+bool confirm(const std::string& text) {
+  const Application::Waiting waiting;
+  return app().dialogs().confirm(text);
+}
 
 std::optional<std::string> openFileDialog(const std::string& filter,
                                           const std::string& defaultExtension) {
+  const Application::Waiting waiting;
   return app().dialogs().openFile(filter, defaultExtension);
 }
 

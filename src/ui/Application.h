@@ -70,13 +70,42 @@ class Application {
   void setTitle(const std::string& title) { title_ = title; }
 
   Form* mainForm() const { return mainForm_; }
-  void setMainForm(Form* form) { mainForm_ = form; }
+  // A new main form has not been asked to close.
+  void setMainForm(Form* form) {
+    mainForm_ = form;
+    closing_ = false;
+  }
 
   // Shows the main form and runs the loop until the main form closes.
   void run();
   void terminate();
   bool terminated() const { return terminated_; }
-  void resetTerminated() { terminated_ = false; }
+  // Also takes back a close (see closing()), for the next main form.
+  void resetTerminated() {
+    terminated_ = false;
+    closing_ = false;
+  }
+
+  // --- closing ---
+  // The main form was asked to close: from now on no call goes into the
+  // library (Thread::call() and the window's device guard refuse) and no
+  // run starts.
+  bool closing() const { return closing_.load(); }
+  void setClosing() { closing_ = true; }
+  // A handler (dispatch()) or a worker's request is running on the
+  // user-interface thread, and one of them waits further up the stack in a
+  // dialog or a serving wait: a close that arrives now through that loop
+  // must not free what the waiting handler still uses.
+  bool handlerWaiting() const { return handlerDepth_ > 0 && waitDepth_ > 0; }
+  // Runs fn from the loop once no handler and no request is running.
+  void whenNoHandler(std::function<void()> fn);
+  // Brackets a dialog or a serving wait (see handlerWaiting()).
+  struct Waiting {
+    Waiting();
+    ~Waiting();
+    Waiting(const Waiting&) = delete;
+    Waiting& operator=(const Waiting&) = delete;
+  };
 
   // Processes what is waiting (messages and synchronize requests), returns.
   void processMessages();
@@ -137,6 +166,10 @@ class Application {
 
   // Wakes the user-interface thread's loop; any thread, under mutex_.
   void wakeLocked();
+  // Around a handler or a request; the last one out hands what waited for
+  // it to the loop.
+  void enterHandler() { ++handlerDepth_; }
+  void leaveHandler();
   // The loop behind runUntil() and serveUntil().
   bool loopUntil(const std::function<bool()>& condition,
                  std::chrono::steady_clock::time_point deadline, bool input);
@@ -153,6 +186,11 @@ class Application {
   std::string title_;
   Form* mainForm_ = nullptr;
   bool terminated_ = false;
+  std::atomic<bool> closing_{false};
+  // User-interface thread only.
+  int handlerDepth_ = 0;
+  int waitDepth_ = 0;
+  std::vector<std::function<void()>> afterHandlers_;
   std::atomic<std::thread::id> uiThread_;
 
   mutable std::mutex mutex_;

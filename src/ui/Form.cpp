@@ -149,7 +149,20 @@ void Form::showForm() {
 
 void Form::close() {
   if (closed_) return;
-  if (onClose) app().dispatch(onClose);
+  Application& a = app();
+  if (a.mainForm() == this) a.setClosing();
+  if (a.handlerWaiting()) {
+    if (!closeDeferred_) {
+      closeDeferred_ = true;
+      a.whenNoHandler([this, alive = std::weak_ptr<int>(alive_)] {
+        if (alive.expired()) return;
+        closeDeferred_ = false;
+        close();
+      });
+    }
+    return;
+  }
+  if (onClose) a.dispatch(onClose);
   closed_ = true;
   shown_ = false;
   notify(Prop::Visible);

@@ -82,7 +82,11 @@ class Form : public Container {
 
   bool shown() const { return shown_; }
   void showForm();
-  // Closes the window; closing the main form ends the program.
+  // Closes the window; closing the main form ends the program. Asked while
+  // a handler waits in a dialog or a serving wait (another program's
+  // WM_CLOSE reaches the window through that loop), the close follows once
+  // no handler runs any more; the main form's close bars library calls at
+  // once.
   void close();
   bool closed() const { return closed_; }
 
@@ -95,6 +99,9 @@ class Form : public Container {
   bool keyPreview_ = false;
   bool shown_ = false;
   bool closed_ = false;
+  bool closeDeferred_ = false;
+  // Lets a deferred close find out that the form has gone meanwhile.
+  std::shared_ptr<int> alive_ = std::make_shared<int>(0);
   Control* focused_ = nullptr;
 };
 

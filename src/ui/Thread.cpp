@@ -6,6 +6,10 @@ namespace ui {
 
 namespace {
 std::atomic<int> g_running{0};
+// Abandoned workers that had not ended when they were abandoned; one mutex
+// so that an abandon and the worker's end never both miss the count.
+std::mutex g_givenUpMutex;
+int g_givenUp = 0;
 }  // namespace
 
 Thread::~Thread() {
@@ -46,12 +50,23 @@ void Thread::body() {
     std::lock_guard lock(errorMutex_);
     fatal_ = std::current_exception();
   }
-  finished_ = true;
+  {
+    std::lock_guard lock(g_givenUpMutex);
+    finished_ = true;
+    if (countedGivenUp_) --g_givenUp;
+  }
   --g_running;
   app().notifyWork();
 }
 
 int Thread::running() { return g_running.load(); }
+
+int Thread::givenUp() {
+  std::lock_guard lock(g_givenUpMutex);
+  return g_givenUp;
+}
+
+bool Thread::callsBarred() { return app().closing(); }
 
 void Thread::requestStop() {
   stopped_.store(true);
@@ -59,6 +74,13 @@ void Thread::requestStop() {
 }
 
 void Thread::abandon() {
+  {
+    std::lock_guard lock(g_givenUpMutex);
+    if (started_ && !finished_ && !countedGivenUp_) {
+      countedGivenUp_ = true;
+      ++g_givenUp;
+    }
+  }
   abandoned_ = true;
   requestStop();
   app().dropRequestsOf(this);

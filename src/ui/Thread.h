@@ -67,6 +67,9 @@ class Thread : public std::enable_shared_from_this<Thread> {
 
   // Workers of the process whose execute() has not returned yet.
   static int running();
+  // Of those, the ones whose owner gave them up (abandoned before they
+  // ended): typically inside a library call that ignored its break-offs.
+  static int givenUp();
 
  protected:
   virtual void execute() = 0;
@@ -87,7 +90,7 @@ class Thread : public std::enable_shared_from_this<Thread> {
   template <class Call>
   [[nodiscard]] std::optional<std::invoke_result_t<Call&>> call(Call&& libraryCall) {
     inCall_.store(true);
-    if (stopRequested()) {
+    if (stopRequested() || callsBarred()) {
       inCall_.store(false);
       return std::nullopt;
     }
@@ -106,6 +109,8 @@ class Thread : public std::enable_shared_from_this<Thread> {
 
  private:
   void body();
+  // The program is closing: no call goes into the library any more.
+  static bool callsBarred();
 
   std::mutex startMutex_;  // held while start() hands the thread over
   std::thread thread_;
@@ -116,6 +121,7 @@ class Thread : public std::enable_shared_from_this<Thread> {
   // inCall_ on one side, announce then look at the stop on the other.
   std::atomic<bool> stopped_{false};
   std::atomic<bool> inCall_{false};
+  bool countedGivenUp_ = false;  // under the process-wide count's mutex
   std::stop_source stop_;
   mutable std::mutex errorMutex_;
   std::exception_ptr fatal_;

@@ -23,10 +23,12 @@ bool WorkerSlot::idle(std::chrono::milliseconds patience) {
 }
 
 bool WorkerSlot::mayStart() {
+  // The window is closing: the run would only be torn down again.
+  if (app().closing()) return false;
   const auto deadline = Clock::now() + kStartPatience;
   const std::shared_ptr<Thread> own = worker_;
   Application& a = app();
-  while (Thread::running() > 0) {
+  while (Thread::running() > 0 && !a.closing()) {
     // Our own stopped worker whose request is open below us (a dialog it
     // asked for) cannot end before that request returns.
     const bool waitable = !(own && a.isUiThread() && a.isRunningRequestOf(own.get()));
@@ -39,11 +41,13 @@ bool WorkerSlot::mayStart() {
     a.serveUntil([] { return Thread::running() == 0; },
                  std::min(deadline, Clock::now() + kBreakOffInterval));
   }
-  return true;
+  return !a.closing();
 }
 
 void WorkerSlot::start(std::shared_ptr<Thread> worker, std::int32_t timeoutMs) {
   cancelRepeat();
+  // A close asked while the page's handler waited (a box before the start).
+  if (app().closing()) return;
   worker_ = std::move(worker);
   timeoutMs_ = timeoutMs;
   worker_->start();

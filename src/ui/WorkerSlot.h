@@ -43,11 +43,13 @@ class WorkerSlot {
   // when no worker of the process is running, waiting up to kStartPatience
   // (the window served) for a stopped one to end and breaking this page's
   // stopped worker off again every kBreakOffInterval meanwhile. Otherwise
-  // shows the page's message and returns false.
+  // shows the page's message and returns false. False without a message
+  // once the window is closing.
   bool mayStart();
 
   // Starts the worker as this slot's run; the time-out is the one its
-  // library calls are given (0: none), for the teardown bound.
+  // library calls are given (0: none), for the teardown bound. Nothing
+  // starts once the window is closing.
   void start(std::shared_ptr<Thread> worker, std::int32_t timeoutMs);
 
   // Stops the current run and breaks its library call off with `breakOff`

@@ -72,6 +72,10 @@ void WriteTextCard::Execute() {
     if (!cards::fillCardFromLines(TrackSelection, Lines, static_cast<std::size_t>(cursor.index()),
                                   track2, track13))
       return;
+    // The report shows the lines as they were handed over: the library may
+    // use its buffers as its own.
+    const device::TrackBuffer sent2 = track2;
+    const device::TrackBuffer sent13 = track13;
     const auto result = call([&] {
       return writecard(PortNumber, TrackSelection, track2.data(), track13.data(), CommandMode,
                        TimeoutMs);
@@ -81,9 +85,9 @@ void WriteTextCard::Execute() {
     LastResult = *result;
     if (LastResult == device::kBrokenOff) return;
     if (LastResult == 0) {
-      ReportLine = "\r\n第" + std::to_string(n) + "次写卡成功！";
       // One hand-over and one append per card.
-      const std::string entry = cards::textCardEntry(n, TrackSelection, track2, track13);
+      const std::string entry = cards::textCardEntry(n, TrackSelection, sent2, sent13);
+      ReportLine = entry.substr(0, entry.find("\r\n", 2));
       if (!handOver([&] { page_.appendEntry(entry); })) return;
       cursor.next();
     } else {

@@ -8,6 +8,7 @@
 #include "../pages/CardTestSupport.h"
 #include "../pages/TextFileSupport.h"
 #include "app/MainForm.h"
+#include "device/LibraryTexts.h"
 #include "pages/Mreadcardframe01.h"
 #include "pages/Readcardframe01.h"
 #include "pages/Wirtecardframe01.h"
@@ -160,6 +161,42 @@ TEST_F(RunningTextPage, ANewConnectionIsRefusedWhileTheWorkerRunsAndWorksAfterSt
   // A connection replaces the page (without endcard) once the run is stopped.
   clickOnItsTab(form->Button3);
   EXPECT_NE(dynamic_cast<TReadCardFrame1*>(form->OperationPage.get()), nullptr);
+}
+
+TEST_F(RunningTextPage, AWorkerGivenUpInItsCallKeepsEveryOtherDeviceCallOutUntilItReturns) {
+  // The library ignores every break-off and the write has no time limit:
+  // the page switch gives up after its bound and leaves the worker inside.
+  emu.missBreakOffs(1000000);
+  emu.setManualSwipe(1);
+  page->CheckBox2->setChecked(true);
+  page->Edit1->setText(files.write("one.txt", "1234\r\n"));
+  page->RadioGroup1->setItemIndex(1);
+  ASSERT_TRUE(page->Button3->click());
+  ASSERT_TRUE(ui::app().runUntil([&] { return emu.pendingCalls() == 1; }, 5s));
+  ASSERT_TRUE(form->Button1->click());  // 读卡测试
+  ASSERT_EQ(ui::Thread::running(), 1);
+  auto* read = dynamic_cast<TReadCardFrame1*>(form->OperationPage.get());
+  ASSERT_NE(read, nullptr);
+  session.dialogs().clear();
+  emu.clearLog();
+  read->Button1Click();              // 读卡
+  clickOnItsTab(form->Button3);      // 手动连机
+  clickOnItsTab(form->Button7);      // 卡机复位
+  EXPECT_EQ(messages(), std::vector<std::string>(3, device::kLastCallPending));
+  EXPECT_TRUE(emu.log().empty());
+  EXPECT_EQ(emu.pendingCalls(), 1);
+
+  // The call returns with the next card; then the device is the window's again.
+  emu.setManualSwipe(0);
+  emu.swipe();
+  ASSERT_TRUE(ui::app().runUntil([] { return ui::Thread::running() == 0; }, 5s));
+  session.dialogs().clear();
+  emu.clearLog();
+  read->Button1Click();
+  EXPECT_TRUE(messages().empty());
+  ASSERT_EQ(emu.log().size(), 1u);
+  EXPECT_EQ(emu.log()[0].rfind("readcard(", 0), 0u);
+  EXPECT_EQ(read->Memo2->text(), "1234");
 }
 
 class ClosingTheWindowDuringATextRun : public RunningTextPage,

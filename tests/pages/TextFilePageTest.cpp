@@ -316,9 +316,12 @@ TEST_F(TextFilePage, OneTrackRunsWriteALinePerCardAndLogEachCard) {
       {2, "111\n222\n333\n", "第二轨数据：", {"111", "222", "333"}, {"", "", ""}},
       {3, "111\n222\n333\n", "第三轨数据：", {"", "", ""}, {"111", "222", "333"}},
   };
+  // A library that leaves other text in its buffers changes nothing of the log.
+  for (const bool writeBack : {false, true})
   for (const Row& row : rows) {
-    SCOPED_TRACE(row.selection);
+    SCOPED_TRACE(std::to_string(row.selection) + (writeBack ? ", written back" : ""));
     emu.clearLog();
+    emu.setWriteBack(writeBack);
     p().Button4->click();
     runToEnd(row.selection, row.lines);
     Lines expectedWrites, expectedLog;

@@ -22,6 +22,8 @@ using namespace std::chrono_literals;
 using ui::win32::widen;
 
 constexpr const char* kCaption = "磁卡读写器测试程序";
+// The demo's library is the emulated reader, and the caption says so.
+constexpr const char* kDemoCaption = "磁卡读写器测试程序（模拟读卡器）";
 
 std::wstring env(const wchar_t* name) {
   const wchar_t* value = _wgetenv(name);
@@ -61,7 +63,7 @@ class Release : public ::testing::Test {
 TEST_F(Release, TheDemoConnectsByHandAndReadsTheDemoCardWithThePanelBesideIt) {
   op::OtherProgram program(dir + L"\\demo\\cardtest.exe", dir + L"\\demo");
   ASSERT_TRUE(program.started());
-  HWND top = program.waitForMainWindow(kCaption, 30s);
+  HWND top = program.waitForMainWindow(kDemoCaption, 30s);
   if (!top) {
     const auto box = program.waitForBox(1s);
     FAIL() << "no main window" << (box ? ", a box instead: " + box->text : "");

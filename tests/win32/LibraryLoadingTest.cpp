@@ -151,7 +151,7 @@ TEST_F(LibraryLoading, ALibraryOnlyInTheCurrentFolderIsNotLoaded) {
   ASSERT_TRUE(CopyFileW((here + L"\\40x.dll").c_str(), (folder + L"\\40x.dll").c_str(), FALSE));
   {
     op::OtherProgram program(folder + L"\\cardtest.exe", here);
-    HWND window = program.waitForMainWindow("磁卡读写器测试程序", 20s);
+    HWND window = program.waitForMainWindow("磁卡读写器测试程序（模拟读卡器）", 20s);
     EXPECT_NE(window, nullptr);
     EXPECT_EQ(program.openBox(), nullptr);
   }

@@ -77,7 +77,7 @@ struct Row {
 
 TEST_F(MainWindowTest, OpensWithTheDescribedLayout) {
   EXPECT_EQ(startupBoxes, 0u);
-  EXPECT_EQ(op::text(top), "磁卡读写器测试程序");
+  EXPECT_EQ(op::text(top), "磁卡读写器测试程序（模拟读卡器）");
   EXPECT_EQ(op::clientSize(top).cx, 680);
   EXPECT_EQ(op::clientSize(top).cy, 435);
   RECT outer;

@@ -325,7 +325,7 @@ TEST(PanelBesideTheProgram, TheProgramClosesWithThePanelOpen) {
   std::ofstream((folder + L"\\40x-panel.ini").c_str(), std::ios::binary) << demoSettings();
   {
     op::OtherProgram program(folder + L"\\cardtest.exe", folder);
-    HWND window = program.waitForMainWindow("磁卡读写器测试程序", 20s);
+    HWND window = program.waitForMainWindow("磁卡读写器测试程序（模拟读卡器）", 20s);
     ASSERT_NE(window, nullptr);
     // Shown once its controls are there.
     ASSERT_TRUE(op::waitUntil([] { return findPanel() != nullptr && IsWindowVisible(findPanel()); }, 10s));

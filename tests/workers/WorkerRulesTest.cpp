@@ -127,7 +127,8 @@ TEST_F(WorkerRules, ReadEndsSilentlyOnABreakOffAndOnItsStop) {
   ASSERT_TRUE(ui::app().runUntil([&] { return !stopped.entries.empty(); }, 5s));
   worker->requestStop();
   ASSERT_TRUE(ui::app().runUntil([&] { return worker->finished(); }, 5s));
-  EXPECT_EQ(stopped.entries.size(), calls("readcard").size());
+  // The read that was already inside when the stop came may return; none begins after it.
+  EXPECT_LE(calls("readcard").size(), stopped.entries.size() + 1);
   EXPECT_EQ(stopped.finished, 0);
 }
 
