@@ -224,7 +224,10 @@ void Tracker::clear() {
 }
 
 void Tracker::toggled() {
+  // A stopped batch's worker may still be inside its call, its card chosen
+  // before the click.
   if (current_) current_->toggled = true;
+  if (stopped_) stopped_->toggled = true;
 }
 
 std::optional<std::string> Tracker::take(const std::string& line) {

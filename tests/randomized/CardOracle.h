@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "device/LibraryTexts.h"
+
 namespace oracle {
 
 // An integer as the program takes it: blanks around, an optional sign, 32 bits.
@@ -48,8 +50,7 @@ int zeroByteLine(const std::string& bytes);
 std::string zeroByteMessage(int line);
 
 // The refusal of a device call while a worker is still inside the library.
-inline constexpr const char* kLastCallPending =
-    "读卡器还没有答复上一次运行的调用，暂时不能操作读卡器。请刷卡，或等它超时后再试！";
+inline constexpr const char* kLastCallPending = device::kLastCallPending;
 // The main window's refusal while a batch runs on a page.
 inline constexpr const char* kBatchRunning = "连续读写卡正在进行，请先停止后再联机或复位！";
 
@@ -111,7 +112,7 @@ class Tracker {
   void clear();
   // No worker runs: nothing more comes from a stopped batch.
   void quiet() { stopped_.reset(); }
-  // The current batch's rewrite box was clicked.
+  // The batches' rewrite box was clicked.
   void toggled();
   bool running() const { return current_.has_value(); }
   // Checks one line of the call log; the reason when it breaks a rule.

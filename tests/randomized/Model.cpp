@@ -384,7 +384,9 @@ void Runner::Impl::expectRefusal(std::size_t dialogsFrom, int logFrom, const std
   }
   if (!pending && wrong)
     fail(what + " while a worker was inside the library showed" + (shown.empty() ? " nothing" : shown) +
-         ", not \"" + oracle::kLastCallPending + "\"");
+         ", not \"" + oracle::kLastCallPending + "\" (workers " + std::to_string(ui::Thread::running()) +
+         ", given up " + std::to_string(ui::Thread::givenUp()) + ", calls waiting " +
+         std::to_string(emu.pendingCalls()) + (ui::app().closing() ? ", closing" : "") + ")");
   const int count = emu.logCount();
   for (int i = logFrom; i < count; ++i) {
     const int length = emu.logLine(i, nullptr, 0);
@@ -624,8 +626,7 @@ void Runner::Impl::perform(const Cmd& cmd) {
       form->RadioGroup3->clickItem(cmd.c);
       form->RadioGroup4->clickItem(missForever ? 0 : cmd.d);
       if (cmd.r != kNoScript) emu.script("opencomm", {cmd.r});
-      clickOnTab(form->Button3);
-      if (lostBefore && lost()) expectRefusal(dialogsFrom, logFrom, "手动连机", false);
+      if (clickOnTab(form->Button3) && lostBefore && lost()) expectRefusal(dialogsFrom, logFrom, "手动连机", false);
       break;
     case Op::ConnectAuto:
       if (!quiet && !lostBefore) break;
@@ -633,14 +634,12 @@ void Runner::Impl::perform(const Cmd& cmd) {
       form->RadioGroup2->clickItem(cmd.b);
       form->RadioGroup4->clickItem(missForever ? 0 : cmd.d);
       emu.setDetectAnswer(cmd.r);
-      clickOnTab(form->Button12);
-      if (lostBefore && lost()) expectRefusal(dialogsFrom, logFrom, "自动连机", false);
+      if (clickOnTab(form->Button12) && lostBefore && lost()) expectRefusal(dialogsFrom, logFrom, "自动连机", false);
       break;
     case Op::ResetDevice:
       if (!quiet && !lostBefore) break;
       if (cmd.r != kNoScript) emu.script("reset", {cmd.r});
-      clickOnTab(form->Button7);
-      if (lostBefore && lost()) expectRefusal(dialogsFrom, logFrom, "卡机复位", false);
+      if (clickOnTab(form->Button7) && lostBefore && lost()) expectRefusal(dialogsFrom, logFrom, "卡机复位", false);
       break;
     case Op::PageButton: {
       ui::Button* const buttons[] = {form->Button1, form->Button2, form->Button4, form->Button5,
@@ -808,8 +807,8 @@ void Runner::Impl::perform(const Cmd& cmd) {
       auto* single = dynamic_cast<pages::SingleCardFrame*>(p);
       if (!single || !onPage()) break;
       if (!lostBefore && (!quiet || manual || blocking[0] || blocking[1])) break;
-      single->Button1->click();
-      if (lostBefore && lost()) expectRefusal(dialogsFrom, logFrom, single->Button1->caption(), false);
+      const bool taken = single->Button1->click();
+      if (taken && lostBefore && lost()) expectRefusal(dialogsFrom, logFrom, single->Button1->caption(), false);
       // One card on its own, not a batch's.
       if (!lostBefore) logSeen = emu.logCount();
       break;
