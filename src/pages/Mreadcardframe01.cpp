@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "device/Connection.h"
+#include "pages/BreakOff.h"
 #include "pages/DeviceGuard.h"
 #include "pages/TrackChoice.h"
 #include "ui/Application.h"

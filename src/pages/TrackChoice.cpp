@@ -1,37 +1,23 @@
 #include "pages/TrackChoice.h"
 
-#include "device/Connection.h"
-#include "ui/Application.h"
+#include "cards/Selections.h"
 
 namespace pages {
 
-HeldEndcard endcardThrough(const device::LibrarySlot& handle) {
-  HeldEndcard endcard{handle.get(), nullptr};
-  if (!endcard.library) {
-    ui::showMessage(kLibraryNotLoaded);
-    return endcard;
-  }
-  endcard.call = endcard.library->function<device::EndcardFn>("endcard");
-  if (!endcard.call) ui::showMessage(kEntryPointMissing);
-  return endcard;
-}
-
-void breakOffThrough(const device::LibrarySlot& handle) {
-  if (const device::SharedLibrary library = handle.get())
-    if (const auto endcard = library->function<device::EndcardFn>("endcard"))
-      endcard(device::CommandMode);
-}
-
 StartupChoice startupChoice(int deviceType) {
+  // A model of type 2 to 6 has the tracks of the selection of the same code;
+  // a button is offered when its tracks are all the model's, and the first
+  // one offered is marked.
+  const cards::Selection model = cards::selection(deviceType);
+  if (deviceType < 2 || model.code == 0) return StartupChoice{};
   StartupChoice c;
   c.known = true;
-  switch (deviceType) {
-    case 2: c.enabled = {false, true, false, false, false, false}; c.defaultSelection = 2; break;
-    case 3: c.enabled = {false, false, true, false, false, false}; c.defaultSelection = 3; break;
-    case 4: c.enabled = {true, true, false, true, false, false}; c.defaultSelection = 1; break;
-    case 5: c.enabled = {false, true, true, false, true, false}; c.defaultSelection = 2; break;
-    case 6: c.enabled = {true, true, true, true, true, true}; c.defaultSelection = 1; break;
-    default: return StartupChoice{};
+  for (const cards::Selection& s : cards::kSelections) {
+    bool offered = true;
+    for (std::size_t t = 0; t < s.covers.size(); ++t)
+      if (s.covers[t] && !model.covers[t]) offered = false;
+    c.enabled[static_cast<std::size_t>(s.code - 1)] = offered;
+    if (offered && c.defaultSelection == 0) c.defaultSelection = s.code;
   }
   return c;
 }

@@ -1,12 +1,10 @@
 #pragma once
-// What every card page shares: the common message texts, a stop button's
-// endcard through its worker's load, and the track radio buttons' start-up
-// selection by model.
+// What every card page shares: the common message texts and the track radio
+// buttons' start-up selection by model.
 #include <array>
 
 #include "device/CardDevice.h"
 #include "device/LibraryTexts.h"
-#include "device/SharedLibrary.h"
 #include "ui/Controls.h"
 
 namespace pages {
@@ -16,20 +14,6 @@ using device::kEntryPointMissing;
 using device::kLibraryLoadFailed;
 using device::kLibraryNotLoaded;
 inline constexpr const char* kChooseTrack = "请选择轨道!";
-
-// A stop button's endcard, looked up in the load that its page's worker took,
-// with that load held while it is called. Empty, after the message, when no
-// load is there or it has no endcard.
-struct HeldEndcard {
-  device::SharedLibrary library;
-  device::EndcardFn call = nullptr;
-  explicit operator bool() const { return call != nullptr; }
-};
-HeldEndcard endcardThrough(const device::LibrarySlot& handle);
-
-// A page's break-off of its worker's pending call: endcard through the load
-// that the worker took, silently nothing when there is none.
-void breakOffThrough(const device::LibrarySlot& handle);
 
 // --- track radio buttons ---
 

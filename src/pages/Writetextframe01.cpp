@@ -5,6 +5,7 @@
 
 #include "cards/TextLines.h"
 #include "device/Connection.h"
+#include "pages/BreakOff.h"
 #include "pages/DeviceGuard.h"
 #include "pages/TrackChoice.h"
 #include "ui/Application.h"
