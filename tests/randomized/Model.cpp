@@ -394,7 +394,9 @@ void Runner::Impl::expectRefusal(std::size_t dialogsFrom, int logFrom, const std
     emu.logLine(i, line.data(), length + 1);
     line.resize(static_cast<std::size_t>(std::max(length, 0)));
     const std::string entry = oracle::entryOf(line);
-    if (entry == "opencomm" || entry == "detect" || entry == "reset")
+    // The continuous write breaks its own stopped worker off with reset,
+    // repeatedly for a while after its Stop.
+    if (entry == "opencomm" || entry == "detect" || (entry == "reset" && !ownWorker))
       fail(what + " called the library beside a worker inside it: " + line);
   }
 }
