@@ -137,7 +137,7 @@ void WriteCard::Execute() {
                                                   cards::kSelection6WriteNote);
     // One round trip to the user-interface thread per card: the report,
     // one append, and the fields of the card that comes next.
-    ReportLine = entry.substr(0, entry.find("\r\n", 2));
+    ReportLine = cards::headline(entry);
     if (!handOver([&] {
           page_.appendEntry(entry);
           advance();

@@ -83,7 +83,7 @@ void WriteTextCard::Execute() {
     if (LastResult == 0) {
       // One hand-over and one append per card.
       const std::string entry = cards::textCardEntry(n, TrackSelection, sent2, sent13);
-      ReportLine = entry.substr(0, entry.find("\r\n", 2));
+      ReportLine = cards::headline(entry);
       if (!handOver([&] { page_.appendEntry(entry); })) return;
       cursor.next();
     } else {
