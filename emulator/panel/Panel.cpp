@@ -19,6 +19,7 @@
 #include "panel/PanelIds.h"
 #include "panel/Link.h"
 #include "panel/Settings.h"
+#include "wintext/WinText.h"
 
 namespace emu {
 
@@ -82,30 +83,11 @@ const wchar_t* selectionText(std::int32_t selection) {
 }
 
 // The card holds bytes in the system's code page, as the program sends them.
-std::wstring fromBytes(const std::string& bytes) {
-  if (bytes.empty()) return {};
-  const int n = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), out.data(), n);
-  return out;
-}
+std::wstring fromBytes(const std::string& bytes) { return wintext::widen(CP_ACP, bytes); }
 
-std::string toBytes(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                    nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
-                      nullptr);
-  return out;
-}
+std::string toBytes(const std::wstring& text) { return wintext::narrow(CP_ACP, text); }
 
-std::wstring fromUtf8(const std::string& utf8) {
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-  return out;
-}
+std::wstring fromUtf8(const std::string& utf8) { return wintext::widen(CP_UTF8, utf8); }
 
 std::wstring windowText(HWND hwnd) {
   std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
