@@ -9,6 +9,15 @@ configure_file(${PROJECT_SOURCE_DIR}/resources/cardtest.manifest.in
                ${CARDTEST_GENERATED_DIR}/cardtest.manifest @ONLY)
 include_directories(${CARDTEST_GENERATED_DIR})
 
+# The program and the emulated reader are linked as they are handed out in
+# every Windows build, without a symbol table, so that the window tests run
+# the very files that scripts/release packs and the programs are built once.
+function(cardtest_as_released target)
+  if(WIN32)
+    target_link_options(${target} PRIVATE -s)
+  endif()
+endfunction()
+
 if(NOT WIN32)
   return()
 endif()
@@ -23,9 +32,3 @@ add_link_options(
   -Wl,--no-insert-timestamp
   -Wl,--major-os-version,6 -Wl,--minor-os-version,1
   -Wl,--major-subsystem-version,6 -Wl,--minor-subsystem-version,1)
-
-# scripts/release turns this on: no symbol table in what is handed out.
-option(CARDTEST_RELEASE "Build the programs as they are released (stripped)" OFF)
-if(CARDTEST_RELEASE)
-  add_link_options(-s)
-endif()

@@ -11,7 +11,7 @@ extern "C" {
 
 // Back to the defaults: detect answers 2428, swipe after 300 ms, nothing
 // scripted, nothing blocking, the sample card (three tracks of demonstration
-// data, see the README), an empty call log.
+// data, see docs/emulator.md), an empty call log.
 void emu_reset_state();
 
 // The answer of detect for valid arguments (default 2428: three-track model, mode 2).

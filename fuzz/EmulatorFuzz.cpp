@@ -1,5 +1,5 @@
 // The emulated reader through its six entry points: the input chooses calls,
-// arguments, buffers and control settings; a model built from the README's
+// arguments, buffers and control settings; a model built from docs/emulator.md's
 // tables predicts every result number, the buffers after each call, the
 // virtual card and the call log. Buffers are exactly 300 bytes on the heap,
 // so AddressSanitizer sees any access past them. The swipe delay is 0 and

@@ -1,55 +1,55 @@
-# Shared steps of scripts/run and scripts/wine-tests: the packages, the
-# Chinese locale, a Wine prefix per build folder and a private X display.
-# Sourced, not run. Stops only what it started itself.
+# Shared steps of the scripts that run the Windows builds under Wine: the
+# packages, the Chinese locale, a Wine prefix per build folder and a private
+# X display. Sourced, not run. Stops only what it started itself.
 
-ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+source "$(dirname "${BASH_SOURCE[0]}")/build.sh"
 
-as_root() {
-  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
-}
+# Where Debian puts Wine's loaders.
+WINE_DIR=${WINE_DIR:-/usr/lib/wine}
 
-installed() {
-  dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
-}
-
-# Installs the Debian packages that the Windows builds and Wine need.
+# Installs what the Windows builds and Wine need. The 32-bit Wine comes on
+# its own: a mirror that cannot deliver it keeps back only the 32-bit steps.
 ensure_packages() {
-  local wanted=(cmake ninja-build g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
-                wine wine64 wine32:i386 xvfb imagemagick fonts-wqy-microhei locales)
-  local missing=()
-  for p in "${wanted[@]}"; do installed "$p" || missing+=("$p"); done
-  if [ ${#missing[@]} -eq 0 ]; then choose_wine; return 0; fi
-  echo "Installing: ${missing[*]}"
-  if [[ " ${missing[*]} " == *" wine32:i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
-    as_root dpkg --add-architecture i386
-  fi
-  as_root apt-get update -q
-  DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -q "${missing[@]}"
+  need_packages "${PKG_BUILD[@]}" "${PKG_MINGW[@]}" || true
+  need_packages --recommends "${PKG_WINE[@]}" || true
+  need_packages --recommends "${PKG_WINE32[@]}" || true
   choose_wine
 }
 
+# What the Windows builds, and what Wine, lack (empty: nothing).
+mingw_missing() { missing_of "${PKG_BUILD[@]}" "${PKG_MINGW[@]}"; }
+wine_missing() { missing_of "${PKG_WINE[@]}"; }
+
 # Wine shows Chinese only in a Chinese locale that exists on the machine.
+# Without it the captions show as boxes, which is no reason to stop.
 ensure_locale() {
   if locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then return 0; fi
+  if ! command -v locale-gen >/dev/null; then
+    echo "warning: no zh_CN.UTF-8 locale and no locale-gen (package locales): Chinese shows as boxes"
+    return 0
+  fi
   echo "Generating the zh_CN.UTF-8 locale"
   if grep -q '^# *zh_CN.UTF-8 UTF-8' /etc/locale.gen; then
     as_root sed -i 's/^# *zh_CN.UTF-8 UTF-8/zh_CN.UTF-8 UTF-8/' /etc/locale.gen
   elif ! grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen; then
     echo 'zh_CN.UTF-8 UTF-8' | as_root tee -a /etc/locale.gen >/dev/null
   fi
-  as_root locale-gen >/dev/null
+  as_root locale-gen >/dev/null || echo "warning: locale-gen failed: Chinese shows as boxes"
 }
 
-# Configures and builds one preset's targets (mingw32 or mingw64).
-build_preset() {
-  local preset=$1; shift
-  (cd "$ROOT" && cmake --preset "$preset" >/dev/null && cmake --build "build/$preset" --target "$@")
+# Why no 32-bit program runs here, empty when they do: the 32-bit Wine may
+# be missing, and some kernels are built without IA32 support, so that
+# Wine's 32-bit loader cannot start ("Exec format error").
+no_32bit_reason() {
+  if ! pkg_installed wine32:i386 || [ ! -x "$WINE_DIR/wine" ]; then
+    echo "the 32-bit Wine (wine32:i386) is not installed"
+  elif ! "$WINE_DIR/wine" --version >/dev/null 2>&1; then
+    echo "this machine cannot run 32-bit programs"
+  fi
 }
 
-# Whether this machine runs 32-bit programs: some kernels are built without
-# IA32 support, and then Wine's 32-bit loader cannot start ("Exec format error").
 can_run_32bit() {
-  [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version >/dev/null 2>&1
+  [ -z "$(no_32bit_reason)" ]
 }
 
 # The Wine loader to use: Debian's "wine" always takes the 32-bit one when it
@@ -58,9 +58,9 @@ can_run_32bit() {
 WINE=wine
 choose_wine() {
   WINE=wine
-  if ! can_run_32bit && [ -x /usr/lib/wine/wine64 ]; then
-    WINE=/usr/lib/wine/wine64
-    export WINELOADER=/usr/lib/wine/wine64
+  if ! can_run_32bit && [ -x "$WINE_DIR/wine64" ]; then
+    WINE=$WINE_DIR/wine64
+    export WINELOADER=$WINE_DIR/wine64
   fi
 }
 

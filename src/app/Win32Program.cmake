@@ -7,5 +7,6 @@ add_executable(cardtest WIN32
   ${PROJECT_SOURCE_DIR}/resources/app.rc)
 target_link_libraries(cardtest PRIVATE app_win32)
 set_target_properties(cardtest PROPERTIES OUTPUT_NAME cardtest)
+cardtest_as_released(cardtest)
 # The demonstration reader lies beside the program in the build tree.
 add_dependencies(cardtest emu40x)

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <set>
+#include <string>
 
 #include "EmulatorClient.h"
 
@@ -58,9 +59,87 @@ std::optional<WriteLine> parseWrite(const std::string& line) {
   return w;
 }
 
+std::vector<std::string> linesOf(const std::string& bytes) {
+  std::vector<std::string> out;
+  std::string line;
+  bool open = false;  // a line has begun that no line end has closed
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const char c = bytes[i];
+    if (c != '\r' && c != '\n') {
+      line += c;
+      open = true;
+      continue;
+    }
+    out.push_back(line);
+    line.clear();
+    open = false;
+    if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
+  }
+  if (open) out.push_back(line);
+  return out;
+}
+
+int zeroByteLine(const std::string& bytes) {
+  const std::size_t zero = bytes.find('\0');
+  if (zero == std::string::npos) return 0;
+  return static_cast<int>(linesOf(bytes.substr(0, zero) + "x").size());
+}
+
+std::string zeroByteMessage(int line) {
+  return "文件第" + std::to_string(line) + "行含有零字节，未写任何卡！请将文件另存为纯文本（ANSI）格式后再试。";
+}
+
+std::string entryOf(const std::string& line) { return line.substr(0, line.find('(')); }
+
+std::optional<std::string> afterClose(const std::vector<std::string>& lines, int inFlight) {
+  int transfers = 0;
+  for (const std::string& line : lines) {
+    const std::string entry = entryOf(line);
+    if (entry == "endcard") continue;
+    if ((entry == "readcard" || entry == "writecard") && ++transfers <= inFlight) continue;
+    return "a card call after the window was asked to close: " + line +
+           (transfers > 0 ? " (" + std::to_string(inFlight) + " call(s) were under way)" : "");
+  }
+  return std::nullopt;
+}
+
+namespace {
+
+// UTF-16 LE of ASCII text.
+std::string utf16(const std::string& ascii) {
+  std::string out;
+  for (char c : ascii) {
+    out += c;
+    out += '\0';
+  }
+  return out;
+}
+
+FileCase made(const char* name, std::string bytes) {
+  const int zero = zeroByteLine(bytes);
+  std::vector<std::string> lines = zero ? std::vector<std::string>{} : linesOf(bytes);
+  return {name, std::move(bytes), std::move(lines), zero};
+}
+
+}  // namespace
+
 std::vector<FileCase> fileCases() {
   const std::string longLine(400, '5');
+  using namespace std::string_literals;
   return {
+      // Zero bytes: UTF-16 with and without its byte-order mark, one in a
+      // later line after every kind of line end, one after the last line end.
+      made("utf16.txt", utf16("11\r\n22\r\n")),
+      made("utf16bom.txt", "\xFF\xFE" + utf16("33\r\n44")),
+      made("zero4.txt", "11\r\n22\r33\n4\0" "4\n55"s),
+      made("zerolfcr.txt", "1\n\r\0" "2"s),
+      made("zeroend.txt", "12\r\n34\r\n\0"s),
+      // Bytes that go to the card as they stand: a UTF-8 byte-order mark,
+      // LF CR, lone CRs, mixed ends.
+      made("utf8bom.txt", "\xEF\xBB\xBF" "12\r\n34\r\n"),
+      made("lfcr.txt", "1\n\r2\n\r"),
+      made("cr.txt", "5\r6\r7\r"),
+      made("ends.txt", "8\r\n\n\r\r9\n"),
       {"good.txt", "B1111^A\r\n2222=33\r\n3333\r\n4444\r\n",
        std::vector<std::string>{"B1111^A", "2222=33", "3333", "4444"}},
       {"empty.txt", "", std::vector<std::string>{}},
@@ -71,8 +150,7 @@ std::vector<FileCase> fileCases() {
       {"bad.txt", "lower\r\nx\r\n", std::vector<std::string>{"lower", "x"}},
       {"one.txt", "1234567890", std::vector<std::string>{"1234567890"}},
       // Refused at Start; a run on it would write "2" where the file says more.
-      {"zero.txt", std::string("11\r\n2\0" "2\r\n33", 10),
-       std::vector<std::string>{"11", std::string("2\0" "2", 3), "33"}},
+      made("zero.txt", std::string("11\r\n2\0" "2\r\n33", 10)),
   };
 }
 
@@ -146,7 +224,10 @@ void Tracker::clear() {
 }
 
 void Tracker::toggled() {
+  // A stopped batch's worker may still be inside its call, its card chosen
+  // before the click.
   if (current_) current_->toggled = true;
+  if (stopped_) stopped_->toggled = true;
 }
 
 std::optional<std::string> Tracker::take(const std::string& line) {

@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "device/LibraryTexts.h"
+
 namespace oracle {
 
 // An integer as the program takes it: blanks around, an optional sign, 32 bits.
@@ -28,13 +30,36 @@ struct WriteLine {
 std::optional<WriteLine> parseWrite(const std::string& line);
 
 // The text files of a session: their bytes and lines as the page reads
-// them, or no lines for a file that does not exist.
+// them, or no lines for a file that does not exist. zeroLine: the line of
+// the first zero byte (from 1), 0 when there is none; such a file is
+// refused before the first card.
 struct FileCase {
   const char* name;
   std::string bytes;
   std::optional<std::vector<std::string>> lines;
+  int zeroLine = 0;
 };
 std::vector<FileCase> fileCases();
+
+// Lines of a file without zero bytes: CR LF, a lone CR and a lone LF each
+// end one, and a line end at the very end adds no empty line.
+std::vector<std::string> linesOf(const std::string& bytes);
+// The line of the first zero byte (from 1), 0 when there is none.
+int zeroByteLine(const std::string& bytes);
+// The refusal of a file with a zero byte in this line.
+std::string zeroByteMessage(int line);
+
+// The refusal of a device call while a worker is still inside the library.
+inline constexpr const char* kLastCallPending = device::kLastCallPending;
+// The main window's refusal while a batch runs on a page.
+inline constexpr const char* kBatchRunning = "连续读写卡正在进行，请先停止后再联机或复位！";
+
+// The entry point of a call-log line ("readcard", "endcard", ...).
+std::string entryOf(const std::string& line);
+// After the window was asked to close: only endcard, and at most
+// `inFlight` readcard/writecard calls that were already under way when the
+// close came. The reason when a line breaks that.
+std::optional<std::string> afterClose(const std::vector<std::string>& lines, int inFlight);
 
 // UI text (UTF-8) to the bytes the device gets; nothing when a character
 // has no form in the device's code page.
@@ -87,7 +112,7 @@ class Tracker {
   void clear();
   // No worker runs: nothing more comes from a stopped batch.
   void quiet() { stopped_.reset(); }
-  // The current batch's rewrite box was clicked.
+  // The batches' rewrite box was clicked.
   void toggled();
   bool running() const { return current_.has_value(); }
   // Checks one line of the call log; the reason when it breaks a rule.

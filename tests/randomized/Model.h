@@ -38,6 +38,12 @@ enum class Op {
   Blocking,
   Swipe,
   Unterminated,
+  MissBreakOffs,
+  ManualSwipe,
+  SwipeNow,
+  CloseOutside,
+  SinglePress,
+  LoseCalls,
 };
 
 struct Cmd {

@@ -97,6 +97,12 @@ const int kOpencommResults[] = {kNoScript, kNoScript, kNoScript, 0, -1, -5, -6, 
 const int kDetectAnswers[] = {2428, 2428, 2428, 2412, 2423, 2402, 2403, 1402, 1423, 0, 7, -1, -6, -8};
 const int kResetResults[] = {kNoScript, kNoScript, 0, -1, -4};
 const char* const kFunctions[] = {"readcard", "writecard"};
+// Break-offs the library misses: for a while, or until told otherwise.
+constexpr int kMissForever = 1000000;
+const int kMissCounts[] = {0, 0, 1, 2, 3, kMissForever, kMissForever};
+// A teardown waits the time-out and 2 s for a call that never returns: the
+// sessions lose calls with the shortest time-out only.
+constexpr int kShortTimeout = 5000;
 
 struct Key {
   UINT vk;
@@ -311,6 +317,7 @@ struct BoxSeen {
   Clock::time_point opened, due;
   int answer = 0;  // what to do when due
   int tries = 0;
+  bool closeFirst = false;  // the main window is asked to close while it is open
 };
 
 class Driver;
@@ -372,6 +379,24 @@ class Driver {
 
   // the library's call log
   void processLines();
+  std::vector<std::string> linesFrom(int index);
+
+  // lost calls: a worker given up inside the library by a teardown
+  bool stuck() {
+    return emu_.pendingCalls() > 0 && missForever_ && (blocking_[0] || blocking_[1] || manual_);
+  }
+  bool lost() const { return orphaned_ && ui::Thread::running() != 0; }
+  void outlived(const std::string& what);
+  void releaseLostCalls();
+  // the window asked to close from outside, as another program's "End task"
+  void postClose();
+  void closeTick();
+
+ public:
+  // The main window took a posted WM_CLOSE.
+  void closeArrived();
+
+ private:
 
   Options options_;
   Outcome out_;
@@ -391,6 +416,13 @@ class Driver {
   int serials_ = 0;
   std::map<std::string, int> pageWindows_;
   bool blocking_[2] = {false, false};
+  bool manual_ = false;       // swipes only by emu_swipe()
+  bool missForever_ = false;  // break-offs are missed until told otherwise
+  bool orphaned_ = false;     // a teardown gave a worker up inside the library
+  std::optional<Clock::time_point> closeAt_;  // a WM_CLOSE to post then
+  bool closeArrived_ = false;
+  int closeLog_ = 0;       // the call log's length when the WM_CLOSE came
+  int closeInFlight_ = 0;  // workers that may finish the call they are in
 
   // the step now
   int step_ = 0;
@@ -402,6 +434,9 @@ class Driver {
   HWND pressed_ = nullptr;       // a push button the step pressed for sure
   HWND maybePressed_ = nullptr;  // one a key may have pressed
   bool closeAsked_ = false;
+  bool closePosted_ = false;
+  bool lostBefore_ = false;  // a lost call at the step's start
+  int logAtStart_ = 0;
   Clock::time_point stepBegan_;
 };
 
@@ -420,6 +455,7 @@ bool isInput(UINT m) {
 LRESULT CALLBACK inputFilter(int code, WPARAM wp, LPARAM lp) {
   if (code == HC_ACTION && wp == PM_REMOVE) {
     MSG* m = reinterpret_cast<MSG*>(lp);
+    if (g_top && m->hwnd == g_top && m->message == WM_CLOSE && g_driver) g_driver->closeArrived();
     if (g_top && m->hwnd && isInput(m->message) && (m->hwnd == g_top || IsChild(g_top, m->hwnd)) &&
         !IsWindowEnabled(g_top)) {
       m->message = WM_NULL;
@@ -489,6 +525,7 @@ Driver::~Driver() {
   if (hook_) UnhookWindowsHookEx(hook_);
   g_top = nullptr;
   watchdog_.watch(nullptr);
+  releaseLostCalls();
   form_.reset();
   ui::app().setMainForm(nullptr);
   ui::app().runUntil([] { return ui::Thread::running() == 0; }, 5000ms);
@@ -521,14 +558,67 @@ void Driver::closeWindow(bool byOperator) {
   // which end their workers first.
   form_.reset();
   ui::app().setMainForm(nullptr);
-  if (ui::Thread::running() != 0) {
-    const bool ended = ui::app().runUntil([] { return ui::Thread::running() == 0; }, 3000ms);
-    broken("worker outlived its page", std::string("a worker still ran after the window ") +
-                                           (byOperator ? "was closed" : "went") +
-                                           (ended ? " (it ended within 3 s)" : " (still running 3 s later)"));
+  outlived(std::string("a worker still ran after the window ") + (byOperator ? "was closed" : "went"));
+  if (closeArrived_) {
+    closeArrived_ = false;
+    if (const auto wrong = oracle::afterClose(linesFrom(closeLog_), closeInFlight_)) broken("no call after the close", *wrong);
   }
   processLines();
-  tracker_.clear();
+  if (ui::Thread::running() == 0) tracker_.clear();
+  else tracker_.stop();  // a worker given up inside the library may still log its call
+}
+
+void Driver::outlived(const std::string& what) {
+  if (ui::Thread::running() == 0) return;
+  if (emu_.pendingCalls() > 0 && (orphaned_ || stuck())) {
+    orphaned_ = true;
+    return;
+  }
+  // A lost call that returned a moment ago: its worker ends at once.
+  if (orphaned_ && ui::app().runUntil([] { return ui::Thread::running() == 0; }, 1000ms)) return;
+  const bool ended = ui::app().runUntil([] { return ui::Thread::running() == 0; }, 3000ms);
+  broken("worker outlived its page", what + (ended ? " (it ended within 3 s)" : " (still running 3 s later)") +
+                                         ", library calls waiting: " + std::to_string(emu_.pendingCalls()));
+}
+
+void Driver::releaseLostCalls() {
+  emu_.missBreakOffs(0);
+  missForever_ = false;
+  emu_.swipe();
+  if (emu_.endcard) emu_.endcard(2);
+}
+
+void Driver::postClose() {
+  closeAt_.reset();
+  if (!top_ || !IsWindow(top_)) return;
+  closeAsked_ = true;
+  closePosted_ = true;
+  PostMessageW(top_, WM_CLOSE, 0, 0);
+  if (options_.trace) std::printf("    WM_CLOSE posted\n");
+}
+
+void Driver::closeTick() {
+  if (closeAt_ && Clock::now() >= *closeAt_) postClose();
+}
+
+void Driver::closeArrived() {
+  if (closeArrived_) return;
+  closeArrived_ = true;
+  closeLog_ = emu_.logCount();
+  closeInFlight_ = ui::Thread::running();
+}
+
+std::vector<std::string> Driver::linesFrom(int index) {
+  std::vector<std::string> out;
+  const int count = emu_.logCount();
+  for (int i = index; i < count; ++i) {
+    const int length = emu_.logLine(i, nullptr, 0);
+    std::string line(static_cast<std::size_t>(std::max(length, 0)) + 1, '\0');
+    emu_.logLine(i, line.data(), length + 1);
+    line.resize(static_cast<std::size_t>(std::max(length, 0)));
+    out.push_back(std::move(line));
+  }
+  return out;
 }
 
 void Driver::markPage() {
@@ -706,7 +796,10 @@ constexpr int kFileNameEdit = 0x480;
 bool Driver::anyOpen() const { return !openDialogs().empty(); }
 
 void CALLBACK Driver::tick(HWND, UINT, UINT_PTR, DWORD) {
-  if (g_driver) g_driver->answerBoxes();
+  if (g_driver) {
+    g_driver->closeTick();
+    g_driver->answerBoxes();
+  }
 }
 
 void Driver::answerBoxes() {
@@ -731,6 +824,7 @@ void Driver::answerBoxes() {
       Rng fallback(options_.seed ^ 0xB0C5u, static_cast<std::uint64_t>(step_) * 131 + boxes_.size());
       Rng& rng = rng_ ? *rng_ : fallback;
       seen.answer = rng.below(100);
+      seen.closeFirst = rng.chance(2);
       const int delay = seen.file ? rng.range(60, 250) : seen.menu ? rng.range(20, 150) : rng.range(0, 120);
       seen.due = now + std::chrono::milliseconds(delay);
       if (!seen.menu) {
@@ -757,6 +851,14 @@ void Driver::answerBoxes() {
 }
 
 void Driver::answer(HWND box, BoxSeen& seen) {
+  if (seen.closeFirst) {
+    // Another program ends this one while the box is open; the box is
+    // answered after that.
+    seen.closeFirst = false;
+    seen.due = Clock::now() + 60ms;
+    postClose();
+    return;
+  }
   setModifiers(false, false);
   const int tries = seen.tries++;
   seen.due = Clock::now() + 400ms;
@@ -846,14 +948,28 @@ void Driver::takeStep(int number) {
   stepBoxes_.clear();
   pressed_ = maybePressed_ = nullptr;
   closeAsked_ = false;
+  closePosted_ = false;
+  closeAt_.reset();
   g_dropped = false;
   workersBefore_ = ui::Thread::running();
   markPage();
   processLines();
   snapshot();
+  lostBefore_ = lost();
+  logAtStart_ = emu_.logCount();
+  if (missForever_ && device::TimeoutMs > kShortTimeout) {
+    emu_.missBreakOffs(3);
+    missForever_ = false;
+  }
 
   stepBegan_ = Clock::now();
   Action act = choose(rng);
+  // Now and then another program ends this one at a moment of the step.
+  if (rng.chance(1)) {
+    const int ms = rng.range(0, 300);
+    closeAt_ = Clock::now() + std::chrono::milliseconds(ms);
+    act.what += " (WM_CLOSE after " + std::to_string(ms) + " ms)";
+  }
   try {
     perform(act, rng);
     if (options_.trace) std::printf("%d: %s\n", number, act.what.c_str());
@@ -981,11 +1097,13 @@ void Driver::perform(Action& act, Rng& rng) {
   // design: a call that blocks there would hold the window. While such a page
   // is shown, no call blocks.
   const Page shown = kindOf(page());
-  if ((shown == Page::Read || shown == Page::Write) && (blocking_[0] || blocking_[1])) {
+  if ((shown == Page::Read || shown == Page::Write) && (blocking_[0] || blocking_[1] || manual_)) {
     for (int i = 0; i < 2; ++i) {
       emu_.setBlocking(kFunctions[i], 0);
       blocking_[i] = false;
     }
+    emu_.setManualSwipe(0);
+    manual_ = false;
   }
   switch (act.kind) {
     case Action::Wait: op::pump(std::chrono::milliseconds(std::atoi(act.text.c_str()))); break;
@@ -1134,7 +1252,10 @@ void Driver::perform(Action& act, Rng& rng) {
     case Action::Reader: {
       const Page now = kindOf(page());
       const bool continuous = now == Page::MRead || now == Page::MWrite || now == Page::Text;
-      switch (rng.weighted({10, continuous ? 3 : 0, 3, 2, 1, 1, 1})) {
+      const bool text = now == Page::Text;
+      const bool isLost = lost();
+      switch (rng.weighted({10, continuous ? 3 : 0, 3, 2, 1, 1, 1, (continuous ? 2 : 1) + (isLost ? 3 : 0),
+                            continuous ? 2 : 0, 2 + (isLost ? 6 : 0), text ? 4 : continuous ? 1 : 0})) {
         case 0: {
           const int f = rng.below(2);
           const int r = rng.pick(kTransferResults);
@@ -1171,6 +1292,49 @@ void Driver::perform(Action& act, Rng& rng) {
           const int r = rng.pick(kOpencommResults);
           if (r != kNoScript) emu_.script("opencomm", {r});
           act.what += "opencomm answers " + (r == kNoScript ? std::string("as usual") : std::to_string(r)) + " next";
+          break;
+        }
+        case 7: {
+          int count = rng.pick(kMissCounts);
+          if (count >= kMissForever && device::TimeoutMs > kShortTimeout) count = 3;
+          emu_.missBreakOffs(count);
+          missForever_ = count >= kMissForever;
+          act.what += missForever_ ? std::string("misses every break-off") : "misses the next " + std::to_string(count) + " break-offs";
+          break;
+        }
+        case 8: {
+          manual_ = !manual_ && rng.chance(50);
+          emu_.setManualSwipe(manual_);
+          act.what += manual_ ? "swipes by hand" : "swipes by itself";
+          break;
+        }
+        case 9:
+          emu_.swipe();
+          act.what += "a card is swiped";
+          break;
+        case 10: {
+          // The reader goes silent: every break-off missed, and the next call
+          // waits for a swipe nobody makes (a run without a time-out), or
+          // blocks (now and then; its teardown waits the time-out and 2 s).
+          auto* t = dynamic_cast<TWriteTextFrame1*>(page());
+          const bool noTimeout = t && checked(handleOf(*t->CheckBox2));
+          const bool block = !noTimeout && rng.chance(20);
+          if (device::TimeoutMs > kShortTimeout || (!noTimeout && !block)) {
+            act.what += "stays as it is";
+            break;
+          }
+          if (noTimeout) {
+            manual_ = true;
+            emu_.setManualSwipe(1);
+          } else {
+            for (int f = 0; f < 2; ++f) {
+              blocking_[f] = true;
+              emu_.setBlocking(kFunctions[f], 1);
+            }
+          }
+          emu_.missBreakOffs(kMissForever);
+          missForever_ = true;
+          act.what += noTimeout ? "goes silent: misses every break-off, waits for a swipe" : "goes silent: misses every break-off, blocks";
           break;
         }
         default: {
@@ -1210,7 +1374,12 @@ void Driver::check(const Action& act) {
   auto saw = [&](const char* text) {
     return std::find(stepBoxes_.begin(), stepBoxes_.end(), text) != stepBoxes_.end();
   };
-  // The window: closed only when the operator closed it.
+  // A WM_CLOSE planned for later than the step lasted is not sent; one
+  // that was sent is taken before the step is judged.
+  closeAt_.reset();
+  if (closePosted_ && !closeArrived_)
+    ui::app().runUntil([&] { return closeArrived_ || !form_ || form_->closed() || ui::app().terminated(); }, 2000ms);
+  // The window: closed only when the operator or another program closed it.
   if (!form_ || form_->closed() || ui::app().terminated()) {
     if (!closeAsked_) {
       closeWindow(false);
@@ -1224,6 +1393,7 @@ void Driver::check(const Action& act) {
   }
   if (closeAsked_ && !g_dropped && (pressed_ == handleOf(*form_->Button11) || act.kind == Action::Close))
     broken("window closes", "the window did not close on " + act.what);
+  if (closeArrived_) broken("window closes", "the window took a WM_CLOSE from outside and stayed open");
   if (!IsWindow(top_) || !IsWindowVisible(top_)) broken("window stays", "the main window is not shown");
   if (emu_.mostConcurrentTransfers() > 1)
     broken("one call at a time", "two readcard/writecard calls were inside the library at once");
@@ -1240,14 +1410,11 @@ void Driver::check(const Action& act) {
   const Page maybe = pageButton(maybePressed_);
   const bool connected = saw("联机成功！");
   if (replaced || (!p && !before_.serial.empty())) {
-    if (ui::Thread::running() != 0) {
-      const bool ended = ui::app().runUntil([] { return ui::Thread::running() == 0; }, 3000ms);
-      broken("worker outlived its page", std::string("a worker still ran after its page went") +
-                                             (ended ? " (it ended within 3 s)" : " (still running 3 s later)"));
-    }
+    outlived("a worker still ran after its page went");
     tracker_.pageGone();
     processLines();
-    tracker_.clear();
+    if (ui::Thread::running() == 0) tracker_.clear();
+    else tracker_.stop();  // given up inside the library: it may still log its call
     // A connection replaces the page with a read page: after "联机成功！", and
     // after an automatic one that found a device of an unknown model.
     const bool connecting = form_ && (pressed_ == handleOf(*form_->Button12) ||
@@ -1320,6 +1487,9 @@ void Driver::check(const Action& act) {
         const auto at = std::find(paths_.begin(), paths_.end(), before_.path);
         if (at == paths_.end()) broken("card data", "a text-file run started from \"" + before_.path + "\", no file of the session");
         const oracle::FileCase& f = files_[static_cast<std::size_t>(at - paths_.begin())];
+        if (f.zeroLine)
+          broken("zero byte", std::string("a text-file run started from ") + f.name + ", which has a zero byte in line " +
+                                  std::to_string(f.zeroLine));
         if (!f.lines) broken("card data", std::string("a text-file run started from the missing file ") + f.name);
         oracle::Batch b;
         b.page = std::string("text file ") + f.name;
@@ -1359,8 +1529,54 @@ void Driver::check(const Action& act) {
       broken("page state", "the text-file page has neither Start nor Stop enabled");
   }
 
+  // A file with a zero byte is refused with the line named.
+  {
+    ui::Frame* shownPage = page();
+    const auto at = std::find(paths_.begin(), paths_.end(), before_.path);
+    const oracle::FileCase* f = at == paths_.end() ? nullptr : &files_[static_cast<std::size_t>(at - paths_.begin())];
+    const std::string want = f && f->zeroLine ? oracle::zeroByteMessage(f->zeroLine) : std::string();
+    for (const std::string& b : stepBoxes_)
+      if (b.find("零字节") != std::string::npos && b != want)
+        broken("zero byte", "\"" + shortText(b) + "\" for " + (f ? f->name : before_.path.c_str()) +
+                                (want.empty() ? ", which has no zero byte" : ", not \"" + want + "\""));
+    auto* t = dynamic_cast<TWriteTextFrame1*>(shownPage);
+    if (t && !want.empty() && pressed_ == handleOf(*t->Button3) && !replaced && !g_dropped && workersBefore_ == 0 &&
+        before_.textSelection != 6 && !stepBoxes_.empty() && !saw(want.c_str()))
+      broken("zero byte", std::string("Start with ") + f->name + " showed \"" + shortText(stepBoxes_.back()) +
+                              "\", not \"" + want + "\"");
+  }
+
+  // Beside a lost call nothing but endcard is called, the call itself may
+  // come back once, and the device buttons say why they do nothing.
+  if (saw(oracle::kLastCallPending) && workersBefore_ == 0)
+    broken("refusal", "refused for a pending call with no worker running");
+  if (lostBefore_ && lost()) {
+    int transfers = 0;
+    for (const std::string& line : linesFrom(logAtStart_)) {
+      const std::string entry = oracle::entryOf(line);
+      if (entry == "opencomm" || entry == "detect" || entry == "reset" ||
+          ((entry == "readcard" || entry == "writecard") && ++transfers > 1))
+        broken("no call beside a lost call", "the library was called beside a worker given up inside it: " + line);
+    }
+    std::vector<HWND> device = {handleOf(*form_->Button3), handleOf(*form_->Button12), handleOf(*form_->Button7)};
+    if (auto* s1 = dynamic_cast<TReadCardFrame1*>(p)) device.push_back(handleOf(*s1->Button1));
+    if (auto* s2 = dynamic_cast<TWirteCardFrame1*>(p)) device.push_back(handleOf(*s2->Button1));
+    if (auto* r = dynamic_cast<TMReadCardFrame1*>(p)) device.push_back(handleOf(*r->Button1));
+    if (auto* w = dynamic_cast<TMWirteCardFrame1*>(p)) device.push_back(handleOf(*w->Button1));
+    if (auto* t = dynamic_cast<TWriteTextFrame1*>(p)) device.push_back(handleOf(*t->Button3));
+    const bool pressedDevice = pressed_ && std::find(device.begin(), device.end(), pressed_) != device.end();
+    bool wrong = stepBoxes_.empty();
+    for (const std::string& b : stepBoxes_)
+      if (b == oracle::kBatchRunning || b.find("尚未结束") != std::string::npos) wrong = true;
+    if (pressedDevice && !g_dropped && !replaced && !saw(oracle::kLastCallPending) && wrong)
+      broken("refusal", describe(pressed_) + " beside a lost call showed " +
+                            (stepBoxes_.empty() ? std::string("nothing") : "\"" + shortText(stepBoxes_.back()) + "\"") +
+                            ", not \"" + oracle::kLastCallPending + "\"");
+  }
+
   const bool idle = ui::Thread::running() == 0;
   if (idle) {
+    orphaned_ = false;
     tracker_.quiet();
     // A long session's call log is emptied while nothing can add to it.
     if (emu_.logCount() > 2000) {
