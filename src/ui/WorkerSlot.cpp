@@ -56,7 +56,9 @@ void WorkerSlot::start(std::shared_ptr<Thread> worker, std::int32_t timeoutMs) {
 void WorkerSlot::stop(std::function<void()> breakOff) {
   cancelRepeat();
   if (worker_) worker_->requestStop();
-  if (!breakOff) return;
+  // Closing: the teardown that follows breaks the call off; nothing but
+  // that goes into the library after the close was asked.
+  if (!breakOff || app().closing()) return;
   breakOff();
   if (busy()) repeatBreakOff(std::move(breakOff), Clock::now() + kRepeatLimit);
 }

@@ -56,7 +56,8 @@ class WorkerSlot {
   // at once (the page's Stop: endcard, or reset for the continuous write;
   // also without a run). While the stopped worker is still inside a call,
   // the break-off is repeated every kBreakOffInterval, for kRepeatLimit at
-  // most; the window is not held up meanwhile.
+  // most; the window is not held up meanwhile. Once the window is closing
+  // the break-off is left to the teardown.
   void stop(std::function<void()> breakOff);
   // Stops the current run without a break-off of its own: a worker at a gate
   // or between cards ends on the stop.

@@ -87,7 +87,7 @@ class CloseFromOutside : public cardtest::EmulatorTest {
     const auto log = emu.log();
     std::vector<std::string> cardCalls;
     for (std::size_t i = *closedAt_; i < log.size(); ++i)
-      for (const char* card : {"readcard(", "writecard(", "opencomm(", "detect("})
+      for (const char* card : {"readcard(", "writecard(", "opencomm(", "detect(", "reset("})
         if (log[i].rfind(card, 0) == 0) cardCalls.push_back(log[i]);
     EXPECT_LE(cardCalls.size(), static_cast<std::size_t>(inFlight_))
         << "after the close: " << ::testing::PrintToString(cardCalls);

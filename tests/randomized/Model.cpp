@@ -133,9 +133,10 @@ struct Runner::Impl {
   void doStart();
   void doStop(const Cmd& cmd);
 
-  // The library holds a call that nothing but a swipe or a break-off it
-  // does not miss will end.
-  bool stuck() { return emu.pendingCalls() > 0 && missForever && (blocking[0] || blocking[1] || manual); }
+  // The library holds a call while it misses every break-off: one that
+  // blocked or waited for a swipe when it began never returns by itself
+  // (any other returns within its time-out, which the teardown outwaits).
+  bool stuck() { return emu.pendingCalls() > 0 && missForever; }
   // A worker given up by a teardown is still inside the library.
   bool lost() const { return orphaned && ui::Thread::running() != 0; }
   // A worker still runs after its page or window went: allowed only while

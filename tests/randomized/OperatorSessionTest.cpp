@@ -11,7 +11,8 @@
 //   bin/randomized_tests --gtest_filter=OperatorSessions.*
 // with the n and m of the failing run (ctest --show-only=json-v1 lists them).
 // CARDTEST_SOAK_STEPS=N repeats rounds of sessions, each with a fresh seed,
-// until N steps have run, and prints every seed. CARDTEST_TRACE=1 prints
+// until N steps have run, and prints every seed; a failure there is not
+// shrunk (its replay line shrinks it). CARDTEST_TRACE=1 prints
 // each step with the page state it left.
 #include <gtest/gtest.h>
 #include <rapidcheck.h>
@@ -45,9 +46,12 @@ int envInt(const char* name, int fallback) {
 
 // Runs `sessions` sessions from `seed`; returns the failure text, empty when
 // every session passed.
-std::string runSessions(std::uint64_t seed, int sessions, int steps, long long& stepsRun) {
+std::string runSessions(std::uint64_t seed, int sessions, int steps, long long& stepsRun, bool shrink = true) {
   rc::detail::TestParams params = rc::detail::configuration().testParams;
   params.seed = seed;
+  // A soak reports its failure at once: a replay of a lost call waits out
+  // teardowns, and its replay line shrinks it.
+  if (!shrink) params.disableShrinking = true;
   params.maxSuccess = sessions;
   rc::detail::TestMetadata metadata;
   metadata.id = "OperatorSessions";
@@ -95,7 +99,7 @@ TEST(OperatorSessions, KeepEveryRuleAgainstAMisbehavingReader) {
     const std::uint64_t seed = seeds();
     const long long left = (soakSteps - stepsRun + steps - 1) / steps;
     const int round = static_cast<int>(std::min<long long>(sessions, left));
-    const std::string failure = runSessions(seed, round, steps, stepsRun);
+    const std::string failure = runSessions(seed, round, steps, stepsRun, false);
     std::cout << "seed " << seed << ": steps run so far " << stepsRun << std::endl;
     if (!failure.empty()) {
       ADD_FAILURE() << failure << "\nreplay: RC_PARAMS=\"seed=" << seed
