@@ -493,6 +493,40 @@ TEST_F(PeerTest, ChangesRightAfterABurstOfAppendsKeepTheOrder) {
   EXPECT_EQ(typing->text(), "一\r\n二x\r\n三");
 }
 
+// Appends of three-line entries to a shown log: all at once, and one at a
+// time with the message loop running in between, as a worker reports. An
+// append that repainted each time would cost about 10 ms here.
+TEST_F(PeerTest, AppendsToAShownLogAreNotBoundByPainting) {
+  auto* log = form->get<ui::Memo>("Log");
+  HWND h = hwnd("Log");
+  constexpr int kCount = 2000;
+  using Clock = std::chrono::steady_clock;
+  auto perAppendMs = [](Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count() / kCount;
+  };
+
+  auto started = Clock::now();
+  for (int i = 1; i <= kCount; ++i) log->addLine(report(i));
+  const std::size_t lines = log->lines().size();  // reading waits for all of it
+  const double burst = perAppendMs(Clock::now() - started);
+  EXPECT_EQ(lines, 3u * kCount);
+
+  log->clear();
+  op::pump(100ms);
+  started = Clock::now();
+  for (int i = 1; i <= kCount; ++i) {
+    log->addLine(report(i));
+    ui::app().processMessages();
+  }
+  const std::size_t pacedLines = log->lines().size();
+  const double paced = perAppendMs(Clock::now() - started);
+  EXPECT_EQ(pacedLines, 3u * kCount);
+  std::printf("log appends: %.3f ms each in a burst, %.3f ms each with the loop running\n", burst, paced);
+  EXPECT_TRUE(IsWindowVisible(h));
+  EXPECT_LT(burst, 4.0);
+  EXPECT_LT(paced, 4.0);
+}
+
 // A worker reports while a message box is open: the report is shown before
 // the operator closes the box.
 class Reporter : public ui::Thread {
