@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "EmulatorControl.h"
+#include "Logged.h"
 #include "VirtualCard.h"
 #include "device/CardDevice.h"
 #include "panel/Link.h"
@@ -206,20 +207,7 @@ State g_state;
 
 std::string showBuffer(const char* buffer) {
   if (buffer == nullptr) return "null";
-  std::string out = "\"";
-  const std::size_t length = strnlen(buffer, kBufferSize);
-  for (std::size_t i = 0; i < length; ++i) {
-    const auto byte = static_cast<unsigned char>(buffer[i]);
-    if (byte >= 0x20 && byte <= 0x7E) {
-      out += static_cast<char>(byte);
-    } else {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-      out += escaped;
-    }
-  }
-  out += '"';
-  return out;
+  return logged(std::string_view(buffer, strnlen(buffer, kBufferSize)));
 }
 
 std::string transferLine(const char* name, std::int32_t port, std::int32_t selection,

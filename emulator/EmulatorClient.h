@@ -3,12 +3,12 @@
 // program's own loader, with the entry points and the control interface
 // resolved. Link the target emu40x_control to use it.
 #include <cstdint>
-#include <cstdio>
 #include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "EmulatorControl.h"
+#include "Logged.h"
 #include "device/CardDevice.h"
 #include "device/DynamicLibrary.h"
 
@@ -120,21 +120,5 @@ class Client {
  private:
   device::DynamicLibrary library_;
 };
-
-// A buffer's bytes as a line of the call log shows them: in double quotes,
-// bytes outside 0x20 to 0x7E as \xHH.
-inline std::string logged(const std::string& bytes) {
-  std::string out = "\"";
-  for (unsigned char c : bytes) {
-    if (c >= 0x20 && c <= 0x7E) {
-      out += static_cast<char>(c);
-    } else {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-      out += escaped;
-    }
-  }
-  return out + "\"";
-}
 
 }  // namespace emu

@@ -3,8 +3,7 @@
 // inside readcard or writecard. It changes only what a person at a real
 // device could: the card's tracks, a swipe, a failure the device answers,
 // the model detection reports. Shown when the settings file beside the
-// library says so; started from the library's entry routine without waiting
-// for anything there.
+// library says so; started from the library's entry routine (PanelStart.cpp).
 #include <windows.h>
 
 #include <algorithm>
@@ -18,7 +17,9 @@
 #include "VirtualCard.h"
 #include "panel/PanelIds.h"
 #include "panel/Link.h"
+#include "panel/PanelWindow.h"
 #include "panel/Settings.h"
+#include "wintext/WinText.h"
 
 namespace emu {
 
@@ -82,30 +83,11 @@ const wchar_t* selectionText(std::int32_t selection) {
 }
 
 // The card holds bytes in the system's code page, as the program sends them.
-std::wstring fromBytes(const std::string& bytes) {
-  if (bytes.empty()) return {};
-  const int n = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), out.data(), n);
-  return out;
-}
+std::wstring fromBytes(const std::string& bytes) { return wintext::widen(CP_ACP, bytes); }
 
-std::string toBytes(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                    nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
-                      nullptr);
-  return out;
-}
+std::string toBytes(const std::wstring& text) { return wintext::narrow(CP_ACP, text); }
 
-std::wstring fromUtf8(const std::string& utf8) {
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-  return out;
-}
+std::wstring fromUtf8(const std::string& utf8) { return wintext::widen(CP_UTF8, utf8); }
 
 std::wstring windowText(HWND hwnd) {
   std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
@@ -386,69 +368,15 @@ class Panel {
   bool updating_ = false;
 };
 
-DWORD WINAPI panelThread(void* arg) {
-  {
-    std::unique_ptr<ParsedSettings> parsed(static_cast<ParsedSettings*>(arg));
-    Panel panel(std::move(*parsed));
-    panel.run();
-  }
-  panelClosed();
-  UnregisterClassW(kClassName, g_self);
-  // The panel's own hold on the library goes last, with the thread.
-  FreeLibraryAndExitThread(g_self, 0);
-}
-
-// The settings file beside this library, if there is one.
-std::optional<std::string> readSettingsFile(HINSTANCE instance) {
-  std::wstring path(MAX_PATH, L'\0');
-  const DWORD length = GetModuleFileNameW(instance, path.data(), static_cast<DWORD>(path.size()));
-  if (length == 0 || length >= path.size()) return std::nullopt;
-  path.resize(length);
-  path = path.substr(0, path.find_last_of(L"\\/") + 1) + fromUtf8(kSettingsFileName);
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
-  // One byte past the limit, so that a longer file is refused, not cut.
-  std::string bytes(kMaxSettingsBytes + 1, '\0');
-  DWORD got = 0;
-  const BOOL read = ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
-  CloseHandle(file);
-  if (!read) return std::string("\x01");  // unreadable: reported as malformed
-  bytes.resize(got);
-  return bytes;
-}
-
-void startPanel(HINSTANCE instance) {
-  const std::optional<std::string> text = readSettingsFile(instance);
-  if (!text) return;
-  ParsedSettings parsed = parsePanelSettings(*text);
-  // Without a panel nobody could swipe by hand.
-  if (!parsed.settings.panel) parsed.settings.manualSwipe = false;
-  applySettings(parsed.settings);
-  if (!parsed.settings.panel) return;
-  // A hold of the panel's own, taken before its thread exists: the
-  // program's last release of the library cannot take the panel's code
-  // away. The thread starts once the entry routine has returned; nothing
-  // here waits for it.
-  HMODULE self = nullptr;
-  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                          reinterpret_cast<LPCWSTR>(&panelThread), &self))
-    return;
-  g_self = self;
-  auto* arg = new ParsedSettings(std::move(parsed));
-  HANDLE thread = CreateThread(nullptr, 0, panelThread, arg, 0, nullptr);
-  if (thread) CloseHandle(thread);
-  else delete arg;  // the hold stays: a release here could deadlock the load
-}
-
 }  // namespace
 
-}  // namespace emu
-
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH) {
-    DisableThreadLibraryCalls(instance);
-    emu::startPanel(instance);
+void runPanel(ParsedSettings parsed, HMODULE self) {
+  g_self = self;
+  {
+    Panel panel(std::move(parsed));
+    panel.run();
   }
-  return TRUE;
+  UnregisterClassW(kClassName, g_self);
 }
+
+}  // namespace emu

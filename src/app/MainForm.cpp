@@ -8,6 +8,7 @@
 #include "cardtest_version.h"
 
 #include "device/Connection.h"
+#include "device/Reach.h"
 #include "pages/Aboutframe01.h"
 #include "pages/DeviceGuard.h"
 #include "pages/Directframe01.h"
@@ -28,7 +29,7 @@ using ui::Kind;
 // The load failed: when the file beside the program is a library of the
 // other bitness, a second line says which program fits it.
 std::string loadFailedText() {
-  std::string text = pages::kLibraryLoadFailed;
+  std::string text = device::kLibraryLoadFailed;
   const int bits = device::DynamicLibrary::libraryBitness(device::kLibraryFileName);
   if (bits != 0 && bits != device::DynamicLibrary::kProgramBitness) {
     const std::string b = std::to_string(bits);
@@ -196,18 +197,14 @@ TForm1::TForm1() : ui::Form("Form1") {
 
   // One load for the window's whole life.
   clearEntryPoints();
-  LibraryHandle = device::DynamicLibrary(device::kLibraryFileName);
-  if (!LibraryHandle) {
-    libraryProblem_ = loadFailedText();
-    ui::showMessage(libraryProblem_);
-    return;
-  }
-  const auto detect = LibraryHandle.function<device::DetectFn>("detect");
-  const auto reset = LibraryHandle.function<device::ResetFn>("reset");
-  const auto opencomm = LibraryHandle.function<device::OpencommFn>("opencomm");
-  const auto endcard = LibraryHandle.function<device::EndcardFn>("endcard");
-  if (!detect || !reset || !opencomm || !endcard) {
-    libraryProblem_ = pages::kEntryPointMissing;
+  device::DetectFn detect = nullptr;
+  device::ResetFn reset = nullptr;
+  device::OpencommFn opencomm = nullptr;
+  device::EndcardFn endcard = nullptr;
+  if (const char* problem = device::reachLibrary(
+          LibraryHandle, device::entryPoint("detect", detect), device::entryPoint("reset", reset),
+          device::entryPoint("opencomm", opencomm), device::entryPoint("endcard", endcard))) {
+    libraryProblem_ = problem == device::kLibraryLoadFailed ? loadFailedText() : problem;
     ui::showMessage(libraryProblem_);
     LibraryHandle.release();
     return;

@@ -27,6 +27,8 @@ std::string successEntry(std::int32_t n, const char* action, int selection,
   return entry;
 }
 
+std::string headline(const std::string& entry) { return entry.substr(0, entry.find("\r\n", 2)); }
+
 std::string failureEntry(std::int32_t n, const char* action, std::int32_t result) {
   return "\r\n第" + std::to_string(n) + "次" + action + "失败！错误代码" + std::to_string(result);
 }

@@ -17,6 +17,10 @@ std::string successEntry(std::int32_t n, const char* action, int selection,
                          const device::TrackBuffer& bufferA, const device::TrackBuffer& bufferB,
                          const char* selection6Note);
 
+// An entry's first line: the leading line break and the "第<n>次..." line,
+// without the track lines.
+std::string headline(const std::string& entry);
+
 // "\r\n第<n>次<action>失败！错误代码<result>".
 std::string failureEntry(std::int32_t n, const char* action, std::int32_t result);
 

@@ -5,7 +5,7 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include <vector>
+#include "wintext/WinText.h"
 #endif
 
 namespace device {
@@ -82,35 +82,6 @@ std::string sanitizeUtf8(std::string_view bytes) {
   return out;
 }
 
-#ifdef _WIN32
-
-std::wstring widen(UINT codePage, DWORD flags, std::string_view bytes, bool& ok) {
-  ok = true;
-  if (bytes.empty()) return {};
-  const int size = static_cast<int>(bytes.size());
-  const int length = MultiByteToWideChar(codePage, flags, bytes.data(), size, nullptr, 0);
-  if (length <= 0) {
-    ok = false;
-    return {};
-  }
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(codePage, flags, bytes.data(), size, wide.data(), length);
-  return wide;
-}
-
-std::string toUtf8(const std::wstring& wide) {
-  if (wide.empty()) return {};
-  const int size = static_cast<int>(wide.size());
-  const int length =
-      WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-  if (length <= 0) return {};
-  std::string out(static_cast<std::size_t>(length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, out.data(), length, nullptr, nullptr);
-  return out;
-}
-
-#endif
-
 }  // namespace
 
 #ifdef _WIN32
@@ -120,50 +91,35 @@ std::optional<std::string> toDeviceBytes(std::string_view utf8) {
   // A UTF-8 code page takes the text as it is (and WideCharToMultiByte would
   // refuse the used-default check for it).
   if (utf8.empty() || GetACP() == CP_UTF8) return std::string(utf8);
-  bool ok = false;
-  const std::wstring wide = widen(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, ok);
-  if (!ok) return std::nullopt;
-  const int size = static_cast<int>(wide.size());
-  BOOL usedDefault = FALSE;
-  const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), size, nullptr,
-                                         0, nullptr, &usedDefault);
-  if (length <= 0 || usedDefault) return std::nullopt;
-  std::string out(static_cast<std::size_t>(length), '\0');
-  usedDefault = FALSE;
-  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), size, out.data(), length, nullptr,
-                      &usedDefault);
-  if (usedDefault) return std::nullopt;
-  return out;
+  const std::optional<std::wstring> wide = wintext::widenStrict(CP_UTF8, utf8);
+  if (!wide) return std::nullopt;
+  return wintext::narrowStrict(CP_ACP, *wide);
 }
 
 std::string fromDeviceBytes(std::string_view bytes) {
   if (bytes.empty()) return {};
   if (GetACP() == CP_UTF8) return sanitizeUtf8(bytes);
-  bool ok = false;
-  std::wstring wide = widen(CP_ACP, MB_ERR_INVALID_CHARS, bytes, ok);
-  if (!ok) {
+  std::optional<std::wstring> wide = wintext::widenStrict(CP_ACP, bytes);
+  if (!wide) {
     // Some bytes are no character of the code page: convert character by
     // character and put U+FFFD where one fails.
-    wide.clear();
+    wide.emplace();
     std::size_t pos = 0;
     while (pos < bytes.size()) {
       std::size_t length = 1;
       if (IsDBCSLeadByteEx(CP_ACP, static_cast<BYTE>(bytes[pos])) && pos + 1 < bytes.size()) {
         length = 2;
       }
-      bool oneOk = false;
-      const std::wstring one =
-          widen(CP_ACP, MB_ERR_INVALID_CHARS, bytes.substr(pos, length), oneOk);
-      if (oneOk) {
-        wide += one;
+      if (const auto one = wintext::widenStrict(CP_ACP, bytes.substr(pos, length))) {
+        *wide += *one;
         pos += length;
       } else {
-        wide += L'\xFFFD';
+        *wide += L'\xFFFD';
         pos += 1;
       }
     }
   }
-  return toUtf8(wide);
+  return wintext::narrow(CP_UTF8, *wide);
 }
 
 #else

@@ -8,6 +8,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "wintext/WinText.h"
 #else
 #include <dlfcn.h>
 #include <sys/stat.h>
@@ -32,13 +34,7 @@ std::string searchFolderOverride() {
 
 #ifdef _WIN32
 
-std::wstring wide(const std::string& text) {
-  if (text.empty()) return {};
-  const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-  return out;
-}
+std::wstring wide(const std::string& text) { return wintext::widen(CP_ACP, text); }
 
 bool fileExists(const std::wstring& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());

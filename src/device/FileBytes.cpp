@@ -8,6 +8,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "wintext/WinText.h"
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -70,13 +72,7 @@ class Handle {
 };
 
 std::wstring widenPath(const std::string& path) {
-  if (path.empty()) return {};
-  const int size = static_cast<int>(path.size());
-  const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(), size, nullptr, 0);
-  if (length <= 0) return {};
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(), size, wide.data(), length);
-  return wide;
+  return wintext::widenStrict(CP_UTF8, path).value_or(std::wstring());
 }
 
 #endif

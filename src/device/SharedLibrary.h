@@ -5,7 +5,6 @@
 // and replacing the handle never piles up loads.
 #include <memory>
 #include <mutex>
-#include <string>
 #include <utility>
 
 #include "device/DynamicLibrary.h"
@@ -13,13 +12,6 @@
 namespace device {
 
 using SharedLibrary = std::shared_ptr<DynamicLibrary>;
-
-// Loads by file name; nullptr when the load failed.
-inline SharedLibrary loadShared(const std::string& fileName) {
-  auto library = std::make_shared<DynamicLibrary>(fileName);
-  if (!*library) return nullptr;
-  return library;
-}
 
 // A process-wide place for a shared load: written by a worker, read by the
 // user-interface thread.

@@ -81,6 +81,8 @@ void TMReadCardFrame1::showRunning() { Button1->setEnabled(false); }
 
 void TMReadCardFrame1::appendEntry(const std::string& entry) { Memo1->addLine(entry); }
 
+void TMReadCardFrame1::showProblem(const std::string& text) { ui::showMessage(text); }
+
 void TMReadCardFrame1::runFinished() { showIdle(); }
 
 void TMReadCardFrame1::Button1Click() {

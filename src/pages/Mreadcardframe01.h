@@ -51,6 +51,7 @@ class TMReadCardFrame1 : public ui::Frame, private ReadPort {
 
   // ReadPort, inside the worker's hand-overs.
   void appendEntry(const std::string& entry) override;
+  void showProblem(const std::string& text) override;
   void runFinished() override;
 
   // Last: it ends a run that is still going, and waits for its worker,

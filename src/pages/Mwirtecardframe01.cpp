@@ -4,6 +4,7 @@
 
 #include "cards/Selections.h"
 #include "device/Connection.h"
+#include "device/Reach.h"
 #include "pages/DeviceGuard.h"
 #include "pages/TrackChoice.h"
 #include "ui/Application.h"
@@ -132,17 +133,9 @@ TMWirteCardFrame1::TMWirteCardFrame1()
   showInput();
   Button2->setCaption(kPauseCaption);
 
-  library_ = device::DynamicLibrary(device::kLibraryFileName);
-  if (!library_) {
-    ui::showMessage(pages::kLibraryLoadFailed);
-    return;
-  }
-  reset_ = library_.function<device::ResetFn>("reset");
-  endcard_ = library_.function<device::EndcardFn>("endcard");
-  if (!reset_ || !endcard_) {
-    reset_ = nullptr;
-    endcard_ = nullptr;
-    ui::showMessage(pages::kEntryPointMissing);
+  if (const char* problem = device::reachLibrary(library_, device::entryPoint("reset", reset_),
+                                                 device::entryPoint("endcard", endcard_))) {
+    ui::showMessage(problem);
     library_.release();
     return;
   }
@@ -216,6 +209,8 @@ std::array<cards::TrackFields, 3> TMWirteCardFrame1::cardFields(const std::array
 bool TMWirteCardFrame1::rewriteFailedCard() { return CheckBox1->checked(); }
 
 void TMWirteCardFrame1::appendEntry(const std::string& entry) { Memo4->addLine(entry); }
+
+void TMWirteCardFrame1::showProblem(const std::string& text) { ui::showMessage(text); }
 
 bool TMWirteCardFrame1::askGoOn(const std::string& question) { return ui::confirm(question); }
 

@@ -110,6 +110,7 @@ class TMWirteCardFrame1 : public ui::Frame, private WritePort {
   std::array<cards::TrackFields, 3> cardFields(const std::array<bool, 3>& tracks) override;
   bool rewriteFailedCard() override;
   void appendEntry(const std::string& entry) override;
+  void showProblem(const std::string& text) override;
   bool askGoOn(const std::string& question) override;
   void batchFinished() override;
 

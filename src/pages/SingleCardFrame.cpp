@@ -3,7 +3,7 @@
 #include "cards/Selections.h"
 #include "device/CardDevice.h"
 #include "device/Connection.h"
-#include "device/DynamicLibrary.h"
+#include "device/Reach.h"
 #include "pages/DeviceGuard.h"
 #include "pages/TrackChoice.h"
 #include "ui/Application.h"
@@ -61,16 +61,12 @@ std::optional<std::int32_t> SingleCardFrame::callDevice(const char* function, in
                                                         device::TrackBuffer& bufferB) {
   // A worker of a page that has gone may still be inside its call.
   if (!deviceFree(kWorkerPatience, device::kLastCallPending)) return std::nullopt;
-  // The page's own load, held only for this one call.
-  device::DynamicLibrary library(device::kLibraryFileName);
-  if (!library) {
-    ui::showMessage(kLibraryLoadFailed);
-    return std::nullopt;
-  }
-  // readcard and writecard have the same arguments.
-  const auto call = library.function<device::ReadcardFn>(function);
-  if (!call) {
-    ui::showMessage(kEntryPointMissing);
+  // The page's own load, held only for this one call; readcard and
+  // writecard have the same arguments.
+  device::DynamicLibrary library;
+  device::ReadcardFn call = nullptr;
+  if (const char* problem = device::reachLibrary(library, device::entryPoint(function, call))) {
+    ui::showMessage(problem);
     return std::nullopt;  // the load goes with `library`
   }
   const std::int32_t result = call(device::PortNumber, selection, bufferA.data(), bufferB.data(),

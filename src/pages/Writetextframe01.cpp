@@ -84,6 +84,8 @@ bool TWriteTextFrame1::rewriteFailedCard() { return CheckBox1->checked(); }
 
 void TWriteTextFrame1::appendEntry(const std::string& entry) { Memo1->addLine(entry); }
 
+void TWriteTextFrame1::showProblem(const std::string& text) { ui::showMessage(text); }
+
 bool TWriteTextFrame1::askGoOn(const std::string& question) { return ui::confirm(question); }
 
 void TWriteTextFrame1::runFinished() { showEnded(); }

@@ -55,6 +55,7 @@ class TWriteTextFrame1 : public ui::Frame, private WriteTextPort {
   // WriteTextPort, inside the worker's hand-overs.
   bool rewriteFailedCard() override;
   void appendEntry(const std::string& entry) override;
+  void showProblem(const std::string& text) override;
   bool askGoOn(const std::string& question) override;
   void runFinished() override;
 

@@ -4,9 +4,8 @@
 #include "cards/LogEntries.h"
 #include "cards/Selections.h"
 #include "device/CardDevice.h"
-#include "device/LibraryTexts.h"
+#include "device/Reach.h"
 #include "device/TrackBuffer.h"
-#include "ui/Application.h"
 
 ReadCard::ReadCard(std::int32_t ReadCount, std::int32_t PortNumber, std::int32_t TrackSelection,
                    std::int32_t CommandMode, std::int32_t TimeoutMs, ReadPort& page)
@@ -20,16 +19,14 @@ ReadCard::ReadCard(std::int32_t ReadCount, std::int32_t PortNumber, std::int32_t
 }
 
 void ReadCard::Execute() {
-  const device::SharedLibrary library = device::loadShared(device::kLibraryFileName);
+  device::SharedLibrary library;
+  device::ReadcardFn readcard = nullptr;
+  const char* problem = device::reachLibrary(library, device::entryPoint("readcard", readcard));
+  // The handle keeps a load without readcard, so that the stop button still
+  // finds endcard.
   ReaderLibraryHandle.set(library);
-  if (!library) {
-    (void)handOver([] { ui::showMessage(device::kLibraryLoadFailed); });
-    return;
-  }
-  const auto readcard = library->function<device::ReadcardFn>("readcard");
-  if (!readcard) {
-    // The handle keeps the load, so that the stop button still finds endcard.
-    (void)handOver([] { ui::showMessage(device::kEntryPointMissing); });
+  if (problem) {
+    (void)handOver([&] { page_.showProblem(problem); });
     return;
   }
 

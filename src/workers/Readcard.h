@@ -24,6 +24,8 @@ class ReadPort {
  public:
   // Appends an attempt's entry to the log.
   virtual void appendEntry(const std::string& entry) = 0;
+  // Shows a box with this text on the page's behalf.
+  virtual void showProblem(const std::string& text) = 0;
   // The run has made its last attempt.
   virtual void runFinished() = 0;
 

@@ -8,10 +8,8 @@
 #include "cards/LogEntries.h"
 #include "cards/Selections.h"
 #include "device/CardDevice.h"
-#include "device/LibraryTexts.h"
-#include "device/SharedLibrary.h"
+#include "device/Reach.h"
 #include "device/TrackBuffer.h"
-#include "ui/Application.h"
 #include "ui/Convert.h"
 
 WriteCard::WriteCard(std::int32_t PortNumber, std::int32_t CardCount, std::int32_t TrackSelection,
@@ -71,14 +69,11 @@ bool WriteCard::FailurePrompt(std::int32_t n, std::int32_t result) {
 
 void WriteCard::Execute() {
   // The load is given back when the worker ends, however it ends.
-  const device::SharedLibrary library = device::loadShared(device::kLibraryFileName);
-  if (!library) {
-    (void)handOver([] { ui::showMessage(device::kLibraryLoadFailed); });
-    return;
-  }
-  const auto writecard = library->function<device::WritecardFn>("writecard");
-  if (!writecard) {
-    (void)handOver([] { ui::showMessage(device::kEntryPointMissing); });
+  device::SharedLibrary library;
+  device::WritecardFn writecard = nullptr;
+  if (const char* problem =
+          device::reachLibrary(library, device::entryPoint("writecard", writecard))) {
+    (void)handOver([&] { page_.showProblem(problem); });
     return;
   }
 
@@ -142,7 +137,7 @@ void WriteCard::Execute() {
                                                   cards::kSelection6WriteNote);
     // One round trip to the user-interface thread per card: the report,
     // one append, and the fields of the card that comes next.
-    ReportLine = entry.substr(0, entry.find("\r\n", 2));
+    ReportLine = cards::headline(entry);
     if (!handOver([&] {
           page_.appendEntry(entry);
           advance();

@@ -31,6 +31,8 @@ class WritePort {
   virtual void appendEntry(const std::string& entry) = 0;
   // Asks the failure question; true for OK.
   virtual bool askGoOn(const std::string& question) = 0;
+  // Shows a box with this text on the page's behalf.
+  virtual void showProblem(const std::string& text) = 0;
   // The batch has ended by itself: its last card, Cancel, or a card that
   // cannot be written.
   virtual void batchFinished() = 0;

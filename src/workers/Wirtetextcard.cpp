@@ -6,9 +6,8 @@
 #include "cards/LogEntries.h"
 #include "cards/Selections.h"
 #include "device/CardDevice.h"
-#include "device/LibraryTexts.h"
+#include "device/Reach.h"
 #include "device/TrackBuffer.h"
-#include "ui/Application.h"
 
 WriteTextCard::WriteTextCard(std::int32_t TimeoutMs, std::int32_t CommandMode,
                              cards::TextLines Lines, std::int32_t TrackSelection,
@@ -27,7 +26,7 @@ void WriteTextCard::Execute() {
   if (!cards::fitsLineNumbers(Lines.size())) return;
   LineCount = static_cast<std::int32_t>(Lines.size());
   if (LineCount < 1) {
-    (void)handOver([] { ui::showMessage(cards::kFileEmpty); });
+    (void)handOver([this] { page_.showProblem(cards::kFileEmpty); });
     return;
   }
 
@@ -42,17 +41,14 @@ void WriteTextCard::Execute() {
     return;
   }
 
-  const device::SharedLibrary library = device::loadShared(device::kLibraryFileName);
+  device::SharedLibrary library;
+  device::WritecardFn writecard = nullptr;
+  const char* problem = device::reachLibrary(library, device::entryPoint("writecard", writecard));
+  // The handle keeps a load without writecard, so that the stop button still
+  // finds endcard.
   TextWriteLibrary.set(library);
-  if (!library) {
-    ReportLine = device::kLibraryLoadFailed;
-    (void)handOver([&] { page_.appendEntry(ReportLine); });
-    return;
-  }
-  const auto writecard = library->function<device::WritecardFn>("writecard");
-  if (!writecard) {
-    // The handle keeps the load, so that the stop button still finds endcard.
-    ReportLine = device::kEntryPointMissing;
+  if (problem) {
+    ReportLine = problem;
     (void)handOver([&] { page_.appendEntry(ReportLine); });
     return;
   }
@@ -87,7 +83,7 @@ void WriteTextCard::Execute() {
     if (LastResult == 0) {
       // One hand-over and one append per card.
       const std::string entry = cards::textCardEntry(n, TrackSelection, sent2, sent13);
-      ReportLine = entry.substr(0, entry.find("\r\n", 2));
+      ReportLine = cards::headline(entry);
       if (!handOver([&] { page_.appendEntry(entry); })) return;
       cursor.next();
     } else {

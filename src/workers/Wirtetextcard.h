@@ -29,6 +29,8 @@ class WriteTextPort {
   virtual void appendEntry(const std::string& entry) = 0;
   // Asks the failure question; true for OK.
   virtual bool askGoOn(const std::string& question) = 0;
+  // Shows a box with this text on the page's behalf.
+  virtual void showProblem(const std::string& text) = 0;
   // The run has ended by itself: the file done, Cancel, a missing line, a
   // file it refuses.
   virtual void runFinished() = 0;

@@ -28,6 +28,7 @@ using Lines = std::vector<std::string>;
 struct Seen {
   Lines entries;
   Lines questions;
+  Lines problems;
   int finished = 0;
   std::deque<bool> answers;  // to the failure questions; Cancel when empty
   bool rewrite = true;
@@ -44,6 +45,7 @@ struct Seen {
 
 struct FakeReadPort : ReadPort, Seen {
   void appendEntry(const std::string& entry) override { entries.push_back(entry); }
+  void showProblem(const std::string& text) override { problems.push_back(text); }
   void runFinished() override { ++finished; }
 };
 
@@ -59,6 +61,7 @@ struct FakeWritePort : WritePort, Seen {
   }
   bool rewriteFailedCard() override { return rewrite; }
   void appendEntry(const std::string& entry) override { entries.push_back(entry); }
+  void showProblem(const std::string& text) override { problems.push_back(text); }
   bool askGoOn(const std::string& question) override { return answer(question); }
   void batchFinished() override { ++finished; }
 };
@@ -66,6 +69,7 @@ struct FakeWritePort : WritePort, Seen {
 struct FakeTextPort : WriteTextPort, Seen {
   bool rewriteFailedCard() override { return rewrite; }
   void appendEntry(const std::string& entry) override { entries.push_back(entry); }
+  void showProblem(const std::string& text) override { problems.push_back(text); }
   bool askGoOn(const std::string& question) override { return answer(question); }
   void runFinished() override { ++finished; }
 };
@@ -295,7 +299,7 @@ TEST_F(TextRules, RefusedFilesAreReportedBeforeAnyCard) {
   EXPECT_EQ(port.finished, 1);
   FakeTextPort empty;
   run(std::make_shared<WriteTextCard>(5000, 2, cards::splitLines(""), 1, 1, empty));
-  EXPECT_EQ(session.dialogs().texts(ui::DialogKind::Message), Lines{cards::kFileEmpty});
+  EXPECT_EQ(empty.problems, Lines{cards::kFileEmpty});
   EXPECT_EQ(empty.finished, 0);
   EXPECT_TRUE(calls("writecard").empty());
 }

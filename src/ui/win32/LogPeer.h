@@ -11,35 +11,10 @@
 #include <string>
 
 #include "ui/LogText.h"
+#include "ui/win32/LogMeasure.h"
 #include "ui/win32/Peers.h"
 
 namespace ui::win32 {
-
-// VirtualAlloc's address space, for the log's growing text.
-AddressSpace& virtualAddressSpace();
-
-// Widths in the log's font, measured on a device context of its own.
-class GdiMeasure : public LogText::Measure {
- public:
-  GdiMeasure();
-  ~GdiMeasure() override;
-  GdiMeasure(const GdiMeasure&) = delete;
-  GdiMeasure& operator=(const GdiMeasure&) = delete;
-
-  void setFont(HFONT font);
-  int lineHeight() const { return lineHeight_; }
-
-  int width(std::u16string_view s) const override;
-  std::size_t fit(std::u16string_view s, int avail) const override;
-  void extents(std::u16string_view s, std::vector<int>& right) const override;
-  int averageWidth() const override { return aveCharWidth_; }
-
- private:
-  HDC dc_;
-  HGDIOBJ original_ = nullptr;
-  int lineHeight_ = 13;
-  int aveCharWidth_ = 6;
-};
 
 class LogPeer : public WinPeer {
  public:
