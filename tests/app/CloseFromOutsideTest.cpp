@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "../pages/CardTestSupport.h"
 #include "../pages/TextFileSupport.h"
+#include "RunningPageInMainForm.h"
 #include "app/MainForm.h"
 #include "pages/Mreadcardframe01.h"
 #include "pages/Mwirtecardframe01.h"
@@ -25,35 +25,19 @@ namespace {
 using namespace std::chrono_literals;
 using ui::DialogKind;
 
-class CloseFromOutside : public cardtest::EmulatorTest {
+class CloseFromOutside : public cardtest::RunningPageInMainForm {
  protected:
   void SetUp() override {
-    EmulatorTest::SetUp();
-    cardtest::setConnection(0, 0, 0, 0);
-    emu.setSwipeDelayMs(1);
-    form = std::make_unique<TForm1>();
+    RunningPageInMainForm::SetUp();
+    openWindow(&TForm1::Button3, 1);
+    // The close of the main form is the one that ends the program.
     ui::app().setMainForm(form.get());
-    form->showForm();
-    ASSERT_TRUE(form->Button3->click());  // 联机成功！
-    session.dialogs().clear();
-    ASSERT_TRUE(form->PageControl1->selectTab(form->TabSheet2));
-    emu.resetMostConcurrentTransfers();
+    startCounting();
   }
   void TearDown() override {
     session.dialogs().whileOpen = nullptr;
-    form.reset();
-    EXPECT_TRUE(ui::app().runUntil([] { return ui::Thread::running() == 0; }, 5s));
-    EXPECT_LE(emu.mostConcurrentTransfers(), 1);
+    RunningPageInMainForm::TearDown();
     ui::app().resetTerminated();
-    EmulatorTest::TearDown();
-  }
-
-  template <class Page>
-  Page& openPage(ui::Button* button) {
-    EXPECT_TRUE(button->click());
-    auto* page = dynamic_cast<Page*>(form->OperationPage.get());
-    EXPECT_NE(page, nullptr);
-    return *page;
   }
 
   // The window is closed from outside as soon as a box of this kind (and
@@ -95,7 +79,6 @@ class CloseFromOutside : public cardtest::EmulatorTest {
   }
 
   cardtest::TempFolder files;
-  std::unique_ptr<TForm1> form;
   std::optional<std::size_t> closedAt_;
   std::size_t boxesAtClose_ = 0;
   std::int32_t inFlight_ = 0;
@@ -126,7 +109,7 @@ TEST_P(EveryBoxAndWait, TheCloseFollowsTheHandlerAndNoCardCallComesAfterIt) {
 
 // A run of the continuous write whose first write waits.
 TMWirteCardFrame1& runningBatch(EveryBoxAndWait& t) {
-  auto& page = t.openPage<TMWirteCardFrame1>(t.form->Button5);
+  auto& page = *t.openPage<TMWirteCardFrame1>(&TForm1::Button5);
   page.Edit1->setText("5");
   t.emu.setBlocking("writecard", 1);
   EXPECT_TRUE(page.Button1->click());  // 请刷卡！
@@ -136,7 +119,7 @@ TMWirteCardFrame1& runningBatch(EveryBoxAndWait& t) {
 
 // A text-file run whose writes fail, so that the worker asks.
 TWriteTextFrame1& failingTextRun(EveryBoxAndWait& t) {
-  auto& page = t.openPage<TWriteTextFrame1>(t.form->Button6);
+  auto& page = *t.openPage<TWriteTextFrame1>(&TForm1::Button6);
   const std::int32_t failures[] = {-1, -1, -1};
   t.emu.scriptResults("writecard", failures, 3);
   page.Edit1->setText(t.files.write("cards.txt", "11\r\n22\r\n33\r\n"));
@@ -153,7 +136,7 @@ const Case kCases[] = {
      }},
     {"请刷卡 before a batch starts",
      [](EveryBoxAndWait& t) {
-       auto& page = t.openPage<TMWirteCardFrame1>(t.form->Button5);
+       auto& page = *t.openPage<TMWirteCardFrame1>(&TForm1::Button5);
        page.Edit1->setText("5");
        t.closeWhenOpen(DialogKind::Message, "请刷卡！");
        ASSERT_TRUE(page.Button1->click());
@@ -167,7 +150,7 @@ const Case kCases[] = {
      }},
     {"the batch worker's failure question, answered OK",
      [](EveryBoxAndWait& t) {
-       auto& page = t.openPage<TMWirteCardFrame1>(t.form->Button5);
+       auto& page = *t.openPage<TMWirteCardFrame1>(&TForm1::Button5);
        page.Edit1->setText("5");
        const std::int32_t failures[] = {-1, -1, -1};
        t.emu.scriptResults("writecard", failures, 3);
@@ -177,13 +160,13 @@ const Case kCases[] = {
      }},
     {"the text file's missing-file message",
      [](EveryBoxAndWait& t) {
-       auto& page = t.openPage<TWriteTextFrame1>(t.form->Button6);
+       auto& page = *t.openPage<TWriteTextFrame1>(&TForm1::Button6);
        t.closeWhenOpen(DialogKind::Message, std::nullopt);
        ASSERT_TRUE(page.Button3->click());
      }},
     {"the file dialog",
      [](EveryBoxAndWait& t) {
-       auto& page = t.openPage<TWriteTextFrame1>(t.form->Button6);
+       auto& page = *t.openPage<TWriteTextFrame1>(&TForm1::Button6);
        t.session.dialogs().answerFile(t.files.write("cards.txt", "11\r\n"));
        t.closeWhenOpen(DialogKind::OpenFile, std::nullopt);
        ASSERT_TRUE(page.Button1->click());
@@ -197,7 +180,7 @@ const Case kCases[] = {
      }},
     {"the start guard's wait for a stopped write that missed its break-off",
      [](EveryBoxAndWait& t) {
-       auto& page = t.openPage<TWriteTextFrame1>(t.form->Button6);
+       auto& page = *t.openPage<TWriteTextFrame1>(&TForm1::Button6);
        t.emu.setBlocking("writecard", 1);
        page.Edit1->setText(t.files.write("cards.txt", "11\r\n22\r\n"));
        page.RadioGroup1->setItemIndex(1);
@@ -211,7 +194,7 @@ const Case kCases[] = {
      }},
     {"a single read's failure message",
      [](EveryBoxAndWait& t) {
-       auto& page = t.openPage<TReadCardFrame1>(t.form->Button1);
+       auto& page = *t.openPage<TReadCardFrame1>(&TForm1::Button1);
        const std::int32_t failure[] = {-3};
        t.emu.scriptResults("readcard", failure, 1);
        t.closeWhenOpen(DialogKind::Message, "-3:读卡失败！");
@@ -219,14 +202,14 @@ const Case kCases[] = {
      }},
     {"a single write's success message",
      [](EveryBoxAndWait& t) {
-       auto& page = t.openPage<TWirteCardFrame1>(t.form->Button2);
+       auto& page = *t.openPage<TWirteCardFrame1>(&TForm1::Button2);
        page.Memo2->setText("1234");
        t.closeWhenOpen(DialogKind::Message, "写卡成功！");
        ASSERT_TRUE(page.Button1->click());
      }},
     {"the continuous read's count message",
      [](EveryBoxAndWait& t) {
-       auto& page = t.openPage<TMReadCardFrame1>(t.form->Button4);
+       auto& page = *t.openPage<TMReadCardFrame1>(&TForm1::Button4);
        t.closeWhenOpen(DialogKind::Message, "请选择读卡次数!");
        ASSERT_TRUE(page.Button1->click());
      }},
