@@ -51,11 +51,13 @@ void Thread::body() {
     fatal_ = std::current_exception();
   }
   {
+    // Off the count before finished() says so: whoever waited for this
+    // worker finds the process-wide count already without it.
     std::lock_guard lock(g_givenUpMutex);
-    finished_ = true;
+    --g_running;
     if (countedGivenUp_) --g_givenUp;
+    finished_ = true;
   }
-  --g_running;
   app().notifyWork();
 }
 
