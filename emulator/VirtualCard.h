@@ -2,12 +2,16 @@
 // The emulated card: three tracks of bytes, the encoder's character rules and
 // which data buffer carries which track for a selection code.
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace emu {
+
+// Bytes of each of the two data buffers a call is given.
+constexpr std::size_t kBufferSize = 300;
 
 enum class Buffer { A, B };
 
