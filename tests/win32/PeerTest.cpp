@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdio>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -367,37 +366,6 @@ TEST_F(PeerTest, EscInAMemoGoesToItsKeyHandlerAndClosesNothing) {
   }
 }
 
-TEST_F(PeerTest, LongLogsAppendInOrderAndRepaintAfterwards) {
-  auto* log = form->get<ui::Memo>("Log");
-  HWND h = hwnd("Log");
-  const auto started = std::chrono::steady_clock::now();
-  for (int i = 1; i <= 3000; ++i) log->addLine("\r\n第" + std::to_string(i) + "次写卡成功！");
-  const auto spent = std::chrono::steady_clock::now() - started;
-  EXPECT_LT(spent, 10s);
-  const auto lines = log->lines();
-  ASSERT_EQ(lines.size(), 6000u);
-  EXPECT_EQ(lines[0], "");
-  EXPECT_EQ(lines[1], "第1次写卡成功！");
-  EXPECT_EQ(lines[5999], "第3000次写卡成功！");
-  // Past the edit control's default limit of about 30,000 characters.
-  EXPECT_GT(GetWindowTextLengthW(h), 40000);
-  // Painting comes back by itself.
-  EXPECT_TRUE(op::pumpUntil([&] { return IsWindowVisible(h) != FALSE; }, 1000ms));
-  EXPECT_GT(log->firstVisibleLine(), 0);  // the end of the log is in view
-  log->scrollToTop();
-  EXPECT_EQ(log->firstVisibleLine(), 0);
-
-  // Hiding while painting is held keeps the memo hidden.
-  log->addLine("一行");
-  log->hide();
-  op::pump(150ms);
-  EXPECT_FALSE(IsWindowVisible(h));
-  log->show();
-  EXPECT_TRUE(IsWindowVisible(h));
-  log->clear();
-  EXPECT_EQ(op::text(h), "");
-}
-
 // One card's report in a log: three lines in one entry.
 std::string report(int i) {
   return "第" + std::to_string(i) + "次读卡成功！\r\n1轨：B6200000000000000^DEMO/CARD READER^2912" +
@@ -414,70 +382,78 @@ bool hitTestable(HWND h) {
          ChildWindowFromPointEx(GetParent(h), inParent, CWP_SKIPINVISIBLE) == h;
 }
 
-TEST_F(PeerTest, ALogStaysAShownWindowThroughABurstOfAppends) {
+// A memo that is the system's edit: every entry is in the window as soon as
+// it was appended, in order, with the end in view; the window stays shown,
+// takes clicks and has nothing left to paint once the loop has run.
+TEST_F(PeerTest, AppendsToAMemoGoInAtOnceInOrderAndRepaint) {
   auto* log = form->get<ui::Memo>("Log");
   HWND h = hwnd("Log");
   ASSERT_TRUE(hitTestable(h));
   std::string expected;
-  for (int i = 1; i <= 300; ++i) {
+  for (int i = 1; i <= 100; ++i) {
     log->addLine(report(i));
     expected += (i == 1 ? "" : "\r\n") + report(i);
     // Now and then the loop runs between two cards, as with a worker.
     if (i % 7 == 0) ui::app().processMessages();
-    if (i % 50 == 0) {
+    if (i % 25 == 0) {
+      EXPECT_EQ(op::text(h), expected) << i;  // read from the window itself
       EXPECT_TRUE(IsWindowVisible(h)) << i;
       EXPECT_TRUE(hitTestable(h)) << i;
     }
   }
-  EXPECT_TRUE(IsWindowVisible(h));
-  EXPECT_TRUE(hitTestable(h));
-  EXPECT_EQ(op::text(h), expected);  // read from the window itself
-  EXPECT_EQ(log->text(), expected);
-  EXPECT_EQ(log->lines().size(), 900u);
-  op::pump(150ms);
-  EXPECT_EQ(op::text(h), expected);
-  EXPECT_GT(log->firstVisibleLine(), 0);
+  const auto lines = log->lines();
+  ASSERT_EQ(lines.size(), 300u);
+  EXPECT_EQ(lines[0], "第1次读卡成功！");
+  EXPECT_EQ(lines[297], "第100次读卡成功！");
+  EXPECT_GT(log->firstVisibleLine(), 0);  // the end of the log is in view
+  op::pump(100ms);
+  EXPECT_FALSE(GetUpdateRect(h, nullptr, FALSE));
+  log->scrollToTop();
+  EXPECT_EQ(log->firstVisibleLine(), 0);
+
+  // Past the edit's default limit of about 30,000 characters, which would
+  // drop appended text without a word.
+  std::string longText;
+  for (int i = 1; i <= 400; ++i) longText += (i == 1 ? "" : "\r\n") + report(i);
+  ASSERT_GT(longText.size(), 40000u);
+  log->setText(longText);
+  log->addLine(report(401));
+  // An entry that begins with a line break shows an empty line first.
+  log->addLine("\r\n最后一行");
+  EXPECT_EQ(op::text(h), longText + "\r\n" + report(401) + "\r\n\r\n最后一行");
 }
 
-TEST_F(PeerTest, ChangesRightAfterABurstOfAppendsKeepTheOrder) {
+// Clearing, replacing, hiding and typing right after appends: each sees the
+// entries appended before it, and nothing comes back later.
+TEST_F(PeerTest, ChangesRightAfterAppendsKeepTheOrder) {
   auto* log = form->get<ui::Memo>("Log");
   HWND h = hwnd("Log");
-  auto burst = [&](int count) {
+  auto entries = [&](int count) {
     for (int i = 1; i <= count; ++i) log->addLine(report(i));
   };
 
-  // Clearing drops what was still on its way; nothing comes back later.
-  burst(40);
+  entries(10);
   log->clear();
-  op::pump(150ms);
+  op::pump(100ms);
   EXPECT_EQ(op::text(h), "");
   // An entry into the emptied log begins without a line break.
   log->addLine("甲");
   log->addLine("乙");
   EXPECT_EQ(log->lines(), (std::vector<std::string>{"甲", "乙"}));
 
-  burst(40);
+  entries(10);
   log->setText("新的内容");
-  op::pump(150ms);
+  op::pump(100ms);
   EXPECT_EQ(op::text(h), "新的内容");
 
-  // Hidden and shown again right after a burst: all of it, in order.
   log->clear();
-  burst(40);
+  entries(10);
   log->hide();
-  EXPECT_FALSE(IsWindowVisible(h));
-  op::pump(150ms);
   EXPECT_FALSE(IsWindowVisible(h));
   log->show();
   EXPECT_TRUE(IsWindowVisible(h));
-  EXPECT_EQ(log->lines().size(), 120u);
-  EXPECT_EQ(log->lines()[117], "第40次读卡成功！");
-
-  // Scrolling goes to the end of what was appended, and back to the top.
-  log->addLine(report(41));
-  EXPECT_GT(log->firstVisibleLine(), 0);
-  log->scrollToTop();
-  EXPECT_EQ(log->firstVisibleLine(), 0);
+  EXPECT_EQ(log->lines().size(), 30u);
+  EXPECT_EQ(log->lines()[27], "第10次读卡成功！");
 
   // Typing comes after the entries appended before it.
   auto* typing = form->get<ui::Memo>("Typing");
@@ -491,40 +467,6 @@ TEST_F(PeerTest, ChangesRightAfterABurstOfAppendsKeepTheOrder) {
   // The window goes at once: its text stays with the component.
   typing->unrealizeTree();
   EXPECT_EQ(typing->text(), "一\r\n二x\r\n三");
-}
-
-// Appends of three-line entries to a shown log: all at once, and one at a
-// time with the message loop running in between, as a worker reports. An
-// append that repainted each time would cost about 10 ms here.
-TEST_F(PeerTest, AppendsToAShownLogAreNotBoundByPainting) {
-  auto* log = form->get<ui::Memo>("Log");
-  HWND h = hwnd("Log");
-  constexpr int kCount = 2000;
-  using Clock = std::chrono::steady_clock;
-  auto perAppendMs = [](Clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count() / kCount;
-  };
-
-  auto started = Clock::now();
-  for (int i = 1; i <= kCount; ++i) log->addLine(report(i));
-  const std::size_t lines = log->lines().size();  // reading waits for all of it
-  const double burst = perAppendMs(Clock::now() - started);
-  EXPECT_EQ(lines, 3u * kCount);
-
-  log->clear();
-  op::pump(100ms);
-  started = Clock::now();
-  for (int i = 1; i <= kCount; ++i) {
-    log->addLine(report(i));
-    ui::app().processMessages();
-  }
-  const std::size_t pacedLines = log->lines().size();
-  const double paced = perAppendMs(Clock::now() - started);
-  EXPECT_EQ(pacedLines, 3u * kCount);
-  std::printf("log appends: %.3f ms each in a burst, %.3f ms each with the loop running\n", burst, paced);
-  EXPECT_TRUE(IsWindowVisible(h));
-  EXPECT_LT(burst, 4.0);
-  EXPECT_LT(paced, 4.0);
 }
 
 // A worker reports while a message box is open: the report is shown before

@@ -18,8 +18,6 @@ namespace {
 
 const wchar_t* const kPeerProp = L"CardTestPeer";
 constexpr UINT_PTR kSubclassId = 1;
-constexpr UINT_PTR kAppendTimer = 0x5A17;
-constexpr UINT kAppendIntervalMs = 50;
 
 HINSTANCE instance() { return GetModuleHandleW(nullptr); }
 
@@ -68,8 +66,8 @@ bool parseColour(const std::string& text, COLORREF& out) {
   return false;
 }
 
-// Messages to an edit that neither see nor change its text: appends waiting
-// for the control may stay waiting through them.
+// Messages to an edit that leave its text as it is: the copy read last
+// holds through them.
 bool leavesTextAlone(UINT msg) {
   switch (msg) {
     case WM_PAINT:
@@ -756,13 +754,8 @@ TextPeer::TextPeer(Win32Backend& backend, Control& control) : WinPeer(backend, c
   }
 }
 
-TextPeer::~TextPeer() {
-  if (hwnd_ && !pending_.empty()) KillTimer(hwnd_, kAppendTimer);
-}
-
 std::string TextPeer::text() const {
   if (!hwnd_) return {};
-  flushAppends();
   if (cached_) return cache_;
   const int n = GetWindowTextLengthW(hwnd_);
   std::wstring buffer(static_cast<std::size_t>(n) + 1, L'\0');
@@ -774,13 +767,11 @@ std::string TextPeer::text() const {
 
 void TextPeer::setText(const std::string& text) {
   if (!hwnd_) return;
-  dropAppends();
   SetWindowTextW(hwnd_, widen(multiLine() ? withCrLf(text) : text).c_str());
 }
 
 bool TextPeer::textEmpty() const {
   if (!hwnd_) return true;
-  if (!pending_.empty()) return false;
   return cached_ ? cache_.empty() : GetWindowTextLengthW(hwnd_) == 0;
 }
 
@@ -796,41 +787,23 @@ void TextPeer::appendText(const std::string& text) {
     insertAtEnd(widen(text));
     return;
   }
-  if (pending_.empty()) SetTimer(hwnd_, kAppendTimer, kAppendIntervalMs, nullptr);
-  pending_ += widen(withCrLf(text));
+  insertAtEnd(widen(withCrLf(text)));
+  SendMessageW(hwnd_, EM_SCROLLCARET, 0, 0);
 }
 
-void TextPeer::insertAtEnd(const std::wstring& piece) const {
+void TextPeer::insertAtEnd(const std::wstring& piece) {
   const int end = GetWindowTextLengthW(hwnd_);
   SendMessageW(hwnd_, EM_SETSEL, end, end);
   SendMessageW(hwnd_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(piece.c_str()));
 }
 
-void TextPeer::flushAppends() const {
-  if (!hwnd_ || pending_.empty()) return;
-  KillTimer(hwnd_, kAppendTimer);
-  // Out of the way first: the messages below come back through handle().
-  const std::wstring piece = std::move(pending_);
-  pending_.clear();
-  insertAtEnd(piece);
-  SendMessageW(hwnd_, EM_SCROLLCARET, 0, 0);
-}
-
-void TextPeer::dropAppends() {
-  if (!hwnd_ || pending_.empty()) return;
-  KillTimer(hwnd_, kAppendTimer);
-  pending_.clear();
-}
-
 int TextPeer::firstVisibleLine() const {
   if (!hwnd_) return 0;
-  flushAppends();
   return static_cast<int>(SendMessageW(hwnd_, EM_GETFIRSTVISIBLELINE, 0, 0));
 }
 
 void TextPeer::scrollToTop() {
   if (!hwnd_) return;
-  flushAppends();
   SendMessageW(hwnd_, EM_SETSEL, 0, 0);
   SendMessageW(hwnd_, WM_VSCROLL, SB_TOP, 0);
   SendMessageW(hwnd_, EM_SCROLLCARET, 0, 0);
@@ -843,10 +816,6 @@ void TextPeer::changed(Prop prop) {
       SendMessageW(hwnd_, EM_SETREADONLY, static_cast<TextControl&>(control_).readOnly(), 0);
       break;
     case Prop::Caption: break;  // the text goes through setText
-    case Prop::Visible:
-      flushAppends();
-      WinPeer::changed(prop);
-      break;
     default: WinPeer::changed(prop); break;
   }
 }
@@ -863,15 +832,6 @@ LRESULT TextPeer::handle(UINT msg, WPARAM wp, LPARAM lp, bool& handled) {
   // Whatever may change the text forgets the copy read last, before the
   // control acts on it.
   if (!leavesTextAlone(msg) && msg != WM_GETTEXT && msg != WM_GETTEXTLENGTH) cached_ = false;
-  if (msg == WM_TIMER && wp == kAppendTimer) {
-    handled = true;
-    flushAppends();
-    return 0;
-  }
-  if (!pending_.empty()) {
-    if (msg == WM_SETTEXT) dropAppends();  // replaced anyway
-    else if (!leavesTextAlone(msg)) flushAppends();
-  }
   if (msg == WM_KEYDOWN && wp == VK_ESCAPE && multiLine()) {
     // The edit would ask its parent to close; Esc is a character for the
     // key handler (WM_CHAR) and nothing else.

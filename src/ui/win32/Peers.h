@@ -176,7 +176,6 @@ class RadioGroupPeer : public WinPeer {
 class TextPeer : public WinPeer {
  public:
   TextPeer(Win32Backend& backend, Control& control);
-  ~TextPeer() override;
   void changed(Prop prop) override;
   HBRUSH ctlColor(HDC dc, UINT msg) override;
 
@@ -193,16 +192,7 @@ class TextPeer : public WinPeer {
 
  private:
   bool multiLine() const { return control_.kind() == Kind::Memo; }
-  // Kept though every program log is a LogPeer: the window bench's "native edit" comparison appends here.
-  // Appends to a memo wait here and reach the control as one piece per short
-  // interval: each append to a shown edit costs a repaint, so a fast log
-  // would be bound by painting. Whatever reads, replaces, scrolls or types
-  // into the text takes them in first; the control stays an ordinary shown
-  // window throughout. Const: the waiting text already counts as the text.
-  void flushAppends() const;
-  void dropAppends();
-  void insertAtEnd(const std::wstring& piece) const;
-  mutable std::wstring pending_;
+  void insertAtEnd(const std::wstring& piece);
   // The text as last read. A batch reads its fields for every card, and
   // under Wine each message to a subclassed control costs server round
   // trips; the copy holds until a message that may change the text.
