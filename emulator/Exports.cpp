@@ -104,10 +104,7 @@ EMU_CONTROL void emu_reset_state() {
   emu::g_state.breakOff();
 }
 
-EMU_CONTROL void emu_set_detect_answer(std::int32_t code) {
-  std::lock_guard<std::mutex> lock(emu::g_state.mutex);
-  emu::g_state.detectAnswer = code;
-}
+EMU_CONTROL void emu_set_detect_answer(std::int32_t code) { emu::panelSetDetectAnswer(code); }
 
 EMU_CONTROL void emu_script_results(const char* function, const std::int32_t* results,
                                    std::int32_t count) {
@@ -125,10 +122,7 @@ EMU_CONTROL void emu_set_blocking(const char* function, std::int32_t on) {
   emu::g_state.blocking[*entry] = on != 0;
 }
 
-EMU_CONTROL void emu_set_swipe_delay_ms(std::int32_t ms) {
-  std::lock_guard<std::mutex> lock(emu::g_state.mutex);
-  emu::g_state.swipeDelayMs = ms;
-}
+EMU_CONTROL void emu_set_swipe_delay_ms(std::int32_t ms) { emu::panelSetSwipeDelay(ms); }
 
 EMU_CONTROL void emu_set_unterminated_buffers(std::int32_t on) {
   std::lock_guard<std::mutex> lock(emu::g_state.mutex);
@@ -146,9 +140,7 @@ EMU_CONTROL void emu_set_overrun(std::int32_t bytes) {
 }
 
 EMU_CONTROL void emu_set_track(std::int32_t track, const char* bytes) {
-  if (!emu::validTrackNumber(track)) return;
-  std::lock_guard<std::mutex> lock(emu::g_state.mutex);
-  emu::g_state.card.setTrack(track, bytes == nullptr ? std::string() : std::string(bytes));
+  emu::panelSetTrack(track, bytes == nullptr ? std::string() : std::string(bytes));
 }
 
 EMU_CONTROL std::int32_t emu_get_track(std::int32_t track, char* out, std::int32_t size) {
