@@ -127,6 +127,14 @@ struct Runner::Impl {
   void processLines();
   void pageWent();  // the page of the batches is gone
   void takeLine(const std::string& line);
+  std::string lineAt(int i);  // line i of the emulator's call log
+  // A box since dialogsFrom refused for the pending call.
+  bool refused(std::size_t dialogsFrom) {
+    const auto records = ui.dialogs().records();
+    for (std::size_t i = dialogsFrom; i < records.size(); ++i)
+      if (records[i].text == oracle::kLastCallPending) return true;
+    return false;
+  }
   bool waitForWorkers(std::chrono::milliseconds limit);
   std::set<St> successors(const std::set<St>& from) const;
 
@@ -390,10 +398,7 @@ void Runner::Impl::expectRefusal(std::size_t dialogsFrom, int logFrom, const std
          std::to_string(emu.pendingCalls()) + (ui::app().closing() ? ", closing" : "") + ")");
   const int count = emu.logCount();
   for (int i = logFrom; i < count; ++i) {
-    const int length = emu.logLine(i, nullptr, 0);
-    std::string line(static_cast<std::size_t>(std::max(length, 0)) + 1, '\0');
-    emu.logLine(i, line.data(), length + 1);
-    line.resize(static_cast<std::size_t>(std::max(length, 0)));
+    const std::string line = lineAt(i);
     const std::string entry = oracle::entryOf(line);
     // The continuous write breaks its own stopped worker off with reset,
     // repeatedly for a while after its Stop.
@@ -423,10 +428,7 @@ void Runner::Impl::closed(const std::string& where) {
   std::vector<std::string> lines;
   const int count = emu.logCount();
   for (int i = closeLog; i < count; ++i) {
-    const int length = emu.logLine(i, nullptr, 0);
-    std::string line(static_cast<std::size_t>(std::max(length, 0)) + 1, '\0');
-    emu.logLine(i, line.data(), length + 1);
-    line.resize(static_cast<std::size_t>(std::max(length, 0)));
+    const std::string line = lineAt(i);
     lines.push_back(line);
   }
   if (const auto wrong = oracle::afterClose(lines, closeInFlight)) fail(where + *wrong);
@@ -442,13 +444,18 @@ void Runner::Impl::releaseLostCalls() {
   if (emu.endcard) emu.endcard(2);
 }
 
+std::string Runner::Impl::lineAt(int i) {
+  const int length = emu.logLine(i, nullptr, 0);
+  std::string line(static_cast<std::size_t>(std::max(length, 0)) + 1, '\0');
+  emu.logLine(i, line.data(), length + 1);
+  line.resize(static_cast<std::size_t>(std::max(length, 0)));
+  return line;
+}
+
 void Runner::Impl::processLines() {
   const int count = emu.logCount();
   for (int i = logSeen; i < count; ++i) {
-    const int length = emu.logLine(i, nullptr, 0);
-    std::string line(static_cast<std::size_t>(std::max(length, 0)) + 1, '\0');
-    emu.logLine(i, line.data(), length + 1);
-    line.resize(static_cast<std::size_t>(std::max(length, 0)));
+    const std::string line = lineAt(i);
     takeLine(line);
   }
   logSeen = count;
@@ -814,6 +821,17 @@ void Runner::Impl::perform(const Cmd& cmd) {
       if (taken && lostBefore && lost()) expectRefusal(dialogsFrom, logFrom, single->Button1->caption(), false);
       // One card on its own, not a batch's.
       if (!lostBefore) logSeen = emu.logCount();
+      // The lost call came back while the press waited for it, and the
+      // press went on: its own call is the last line, the lost call's come
+      // before it.
+      if (taken && lostBefore && !lost() && !refused(dialogsFrom)) {
+        const int count = emu.logCount();
+        const std::string own = single->Button1->caption() == "写卡" ? "writecard(" : "readcard(";
+        if (count > logSeen && lineAt(count - 1).rfind(own, 0) == 0) {
+          for (int i = logSeen; i < count - 1; ++i) takeLine(lineAt(i));
+          logSeen = count;
+        }
+      }
       break;
     }
   }
