@@ -1435,8 +1435,10 @@ void Driver::check(const Action& act) {
   // A WM_CLOSE planned for later than the step lasted is not sent; one
   // that was sent is taken before the step is judged.
   closeAt_.reset();
-  if (closePosted_ && !closeArrived_)
-    ui::app().runUntil([&] { return closeArrived_ || !form_ || form_->closed() || ui::app().terminated(); }, 2000ms);
+  // A close that came while a handler waited in a box takes effect from the
+  // loop once that handler has returned, a moment after the box.
+  if (closePosted_)
+    ui::app().runUntil([&] { return !form_ || form_->closed() || ui::app().terminated(); }, 2000ms);
   // The window: closed only when the operator or another program closed it.
   if (!form_ || form_->closed() || ui::app().terminated()) {
     if (!closeAsked_) {
