@@ -206,6 +206,15 @@ void postKey(HWND h, UINT vk) {
 
 bool checked(HWND h) { return h && SendMessageW(h, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
+// A page's "rewrite failed cards" box as a batch asks it later: unknown once
+// the page went (a close may take it before the session's own checks).
+std::function<std::optional<bool>()> rewriteOf(HWND box) {
+  return [box]() -> std::optional<bool> {
+    if (!IsWindow(box)) return std::nullopt;
+    return checked(box);
+  };
+}
+
 std::optional<std::string> ansiDevice(const std::string& utf8) {
   const std::wstring w = widen(utf8);
   if (w.empty()) return std::string();
@@ -1395,10 +1404,7 @@ void Driver::takeStartedBatch(ui::Frame* p, Page kind) {
     b.timeout = device::TimeoutMs;
     b.cards = oracle::toInt(before_.count).value_or(0);
     // Without its page (a close in the same step) the answer is unknown.
-    if (w) {
-      HWND box = handleOf(*w->CheckBox1);
-      b.rewrite = [box]() -> std::optional<bool> { return checked(box); };
-    }
+    if (w) b.rewrite = rewriteOf(handleOf(*w->CheckBox1));
     const oracle::WriteFields fields = before_.fields;
     const int selection = before_.selection;
     b.expected = [fields, selection](int n) { return oracle::continuousWriteCard(fields, selection, n, ansiDevice); };
@@ -1421,8 +1427,7 @@ void Driver::takeStartedBatch(ui::Frame* p, Page kind) {
       b.mode = device::CommandMode;
       b.timeout = before_.noTimeout ? 0 : device::TimeoutMs;
       b.cards = oracle::textFileCards(*f.lines, b.selection);
-      HWND box = handleOf(*t->CheckBox1);
-      b.rewrite = [box]() -> std::optional<bool> { return checked(box); };
+      b.rewrite = rewriteOf(handleOf(*t->CheckBox1));
       const std::vector<std::string> lines = *f.lines;
       const int selection = b.selection;
       b.expected = [lines, selection](int n) { return oracle::textFileCard(lines, selection, n); };
