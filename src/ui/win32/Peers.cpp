@@ -503,15 +503,18 @@ void ImagePeer::load() {
   // A picture is a bitmap resource of the program, named in capitals.
   std::string name = static_cast<Image&>(control_).picture();
   for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  if (!name.empty())
-    bitmap_ = static_cast<HBITMAP>(
-        LoadImageW(instance(), widen(name).c_str(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+  auto bitmap = [](const std::string& resource) {
+    return static_cast<HBITMAP>(
+        LoadImageW(instance(), widen(resource).c_str(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+  };
+  // Above 100 % the picture drawn at twice the size, where there is one.
+  factor_ = 1;
+  if (!name.empty() && dpi() > kBaseDpi && (bitmap_ = bitmap(name + "_2X"))) factor_ = 2;
+  else if (!name.empty()) bitmap_ = bitmap(name);
   if (hwnd_) InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
-void ImagePeer::rescale() {
-  if (hwnd_) InvalidateRect(hwnd_, nullptr, TRUE);
-}
+void ImagePeer::rescale() { load(); }
 
 void ImagePeer::changed(Prop prop) {
   if (prop == Prop::Picture) load();
@@ -535,13 +538,13 @@ LRESULT ImagePeer::handle(UINT msg, WPARAM wp, LPARAM lp, bool& handled) {
       HGDIOBJ old = SelectObject(mem, bitmap_);
       // The picture keeps its share of the layout at any scaling.
       const int dpi = this->dpi();
-      if (dpi == kBaseDpi) {
+      if (dpi == kBaseDpi && factor_ == 1) {
         BitBlt(dc, 0, 0, bm.bmWidth, bm.bmHeight, mem, 0, 0, SRCCOPY);
       } else {
         SetStretchBltMode(dc, HALFTONE);
         SetBrushOrgEx(dc, 0, 0, nullptr);
-        StretchBlt(dc, 0, 0, scaled(bm.bmWidth, dpi), scaled(bm.bmHeight, dpi), mem, 0, 0, bm.bmWidth,
-                   bm.bmHeight, SRCCOPY);
+        StretchBlt(dc, 0, 0, MulDiv(bm.bmWidth, dpi, kBaseDpi * factor_),
+                   MulDiv(bm.bmHeight, dpi, kBaseDpi * factor_), mem, 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
       }
       SelectObject(mem, old);
       DeleteDC(mem);

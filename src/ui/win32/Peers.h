@@ -124,6 +124,7 @@ class ImagePeer : public WinPeer {
  private:
   void load();
   HBITMAP bitmap_ = nullptr;
+  int factor_ = 1;  // the bitmap's size over the described one
 };
 
 class TabPeer : public WinPeer {
