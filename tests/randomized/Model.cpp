@@ -127,6 +127,14 @@ struct Runner::Impl {
   void processLines();
   void pageWent();  // the page of the batches is gone
   void takeLine(const std::string& line);
+  std::string lineAt(int i);  // line i of the emulator's call log
+  // A box since dialogsFrom refused for the pending call.
+  bool refused(std::size_t dialogsFrom) {
+    const auto records = ui.dialogs().records();
+    for (std::size_t i = dialogsFrom; i < records.size(); ++i)
+      if (records[i].text == oracle::kLastCallPending) return true;
+    return false;
+  }
   bool waitForWorkers(std::chrono::milliseconds limit);
   std::set<St> successors(const std::set<St>& from) const;
 
@@ -390,10 +398,7 @@ void Runner::Impl::expectRefusal(std::size_t dialogsFrom, int logFrom, const std
          std::to_string(emu.pendingCalls()) + (ui::app().closing() ? ", closing" : "") + ")");
   const int count = emu.logCount();
   for (int i = logFrom; i < count; ++i) {
-    const int length = emu.logLine(i, nullptr, 0);
-    std::string line(static_cast<std::size_t>(std::max(length, 0)) + 1, '\0');
-    emu.logLine(i, line.data(), length + 1);
-    line.resize(static_cast<std::size_t>(std::max(length, 0)));
+    const std::string line = lineAt(i);
     const std::string entry = oracle::entryOf(line);
     // The continuous write breaks its own stopped worker off with reset,
     // repeatedly for a while after its Stop.
@@ -423,10 +428,7 @@ void Runner::Impl::closed(const std::string& where) {
   std::vector<std::string> lines;
   const int count = emu.logCount();
   for (int i = closeLog; i < count; ++i) {
-    const int length = emu.logLine(i, nullptr, 0);
-    std::string line(static_cast<std::size_t>(std::max(length, 0)) + 1, '\0');
-    emu.logLine(i, line.data(), length + 1);
-    line.resize(static_cast<std::size_t>(std::max(length, 0)));
+    const std::string line = lineAt(i);
     lines.push_back(line);
   }
   if (const auto wrong = oracle::afterClose(lines, closeInFlight)) fail(where + *wrong);
@@ -442,13 +444,18 @@ void Runner::Impl::releaseLostCalls() {
   if (emu.endcard) emu.endcard(2);
 }
 
+std::string Runner::Impl::lineAt(int i) {
+  const int length = emu.logLine(i, nullptr, 0);
+  std::string line(static_cast<std::size_t>(std::max(length, 0)) + 1, '\0');
+  emu.logLine(i, line.data(), length + 1);
+  line.resize(static_cast<std::size_t>(std::max(length, 0)));
+  return line;
+}
+
 void Runner::Impl::processLines() {
   const int count = emu.logCount();
   for (int i = logSeen; i < count; ++i) {
-    const int length = emu.logLine(i, nullptr, 0);
-    std::string line(static_cast<std::size_t>(std::max(length, 0)) + 1, '\0');
-    emu.logLine(i, line.data(), length + 1);
-    line.resize(static_cast<std::size_t>(std::max(length, 0)));
+    const std::string line = lineAt(i);
     takeLine(line);
   }
   logSeen = count;
@@ -466,28 +473,30 @@ void Runner::Impl::doStart() {
   }
   // The operator waits for a stopped worker; Start's own wait is covered by
   // the page tests.
-  if (!waitForWorkers(300ms)) {
-    if (!stuck()) {
-      if (std::getenv("CARDTEST_TRACE")) std::fprintf(stderr, "Start skipped: a worker is still running\n");
-      return;
-    }
-    // The worker is inside a call that only a swipe ends: Start refuses.
-    const bool own = !lost();
-    const auto from = ui.dialogs().records().size();
-    const int logFrom = emu.logCount();
-    if (!clickOnTab(start) || !stuck()) return;
-    expectRefusal(from, logFrom, "Start", own);
+  if (!waitForWorkers(300ms) && !stuck()) {
+    if (std::getenv("CARDTEST_TRACE")) std::fprintf(stderr, "Start skipped: a worker is still running\n");
     return;
   }
-  processLines();
-  batches.quiet();
+  // A worker inside a call that only a swipe ends makes Start refuse; a call
+  // that still times out may end during Start's wait and let the run start.
+  const bool held = ui::Thread::running() != 0;
+  const bool own = !lost();
+  const int logFrom = emu.logCount();
+  if (!held) {
+    processLines();
+    batches.quiet();
+  }
   ui::Frame* p = form->OperationPage.get();
   const auto records = ui.dialogs().records().size();
+  auto refused = [&] {
+    if (held && stuck()) expectRefusal(records, logFrom, "Start", own);
+  };
   switch (kind()) {
     case Kind::MRead: {
       auto* r = static_cast<TMReadCardFrame1*>(p);
       if (!clickOnTab(r->Button1)) return;
       if (!r->Button1->enabled()) allowed = {St::Busy, St::Idle};
+      else refused();
       break;
     }
     case Kind::MWrite: {
@@ -500,7 +509,10 @@ void Runner::Impl::doStart() {
       if (!clickOnTab(w->Button1)) return;
       const auto shown = ui.dialogs().records();
       const bool accepted = shown.size() > records && shown[records].text == "请刷卡！";
-      if (!accepted) return;
+      if (!accepted) {
+        refused();
+        return;
+      }
       allowed = {St::Active, St::Finished};
       pausedFlag = false;  // a batch starts unpaused
       Batch b;
@@ -530,6 +542,7 @@ void Runner::Impl::doStart() {
       if (!clickOnTab(t->Button3)) return;
       const int zero = textFile ? files[*textFile].zeroLine : 0;
       if (t->Button3->enabled()) {  // refused
+        refused();
         const auto shown = ui.dialogs().records();
         const std::string want = oracle::zeroByteMessage(zero);
         // Selection 6 may be refused first.
@@ -814,6 +827,17 @@ void Runner::Impl::perform(const Cmd& cmd) {
       if (taken && lostBefore && lost()) expectRefusal(dialogsFrom, logFrom, single->Button1->caption(), false);
       // One card on its own, not a batch's.
       if (!lostBefore) logSeen = emu.logCount();
+      // The lost call came back while the press waited for it, and the
+      // press went on: its own call is the last line, the lost call's come
+      // before it.
+      if (taken && lostBefore && !lost() && !refused(dialogsFrom)) {
+        const int count = emu.logCount();
+        const std::string own = single->Button1->caption() == "写卡" ? "writecard(" : "readcard(";
+        if (count > logSeen && lineAt(count - 1).rfind(own, 0) == 0) {
+          for (int i = logSeen; i < count - 1; ++i) takeLine(lineAt(i));
+          logSeen = count;
+        }
+      }
       break;
     }
   }

@@ -339,6 +339,10 @@ class Driver {
   void perform(Action& act, Rng& rng);
   void settle(Rng& rng);
   void check(const Action& act);
+  void takeStartedBatch(ui::Frame* p, Page kind);
+  bool sawBox(const char* text) const {
+    return std::find(stepBoxes_.begin(), stepBoxes_.end(), text) != stepBoxes_.end();
+  }
   [[noreturn]] void broken(const std::string& rule, const std::string& what) { throw Broken{rule, what}; }
 
   // the window
@@ -1370,10 +1374,64 @@ void Driver::settle(Rng& rng) {
   if (ms > 0) op::pump(std::chrono::milliseconds(ms));
 }
 
-void Driver::check(const Action& act) {
-  auto saw = [&](const char* text) {
-    return std::find(stepBoxes_.begin(), stepBoxes_.end(), text) != stepBoxes_.end();
+// A run started in this step on the page of its start, checked card by card
+// from here on; p is null when a close in the same step took the page.
+void Driver::takeStartedBatch(ui::Frame* p, Page kind) {
+  // Without a worker at the step's start the last batch is over: a batch
+  // with the same fields must not pass for it.
+  auto newBatch = [&](oracle::Batch b) {
+    if (workersBefore_ == 0) tracker_.clear();
+    else tracker_.stop();  // its worker may still log the call it was inside
+    tracker_.start(std::move(b));
+    ++out_.batches;
   };
+  if (kind == Page::MWrite && sawBox("请刷卡！")) {
+    auto* w = static_cast<TMWirteCardFrame1*>(p);
+    oracle::Batch b;
+    b.page = "continuous write";
+    b.selection = before_.selection;
+    b.port = device::PortNumber;
+    b.mode = device::CommandMode;
+    b.timeout = device::TimeoutMs;
+    b.cards = oracle::toInt(before_.count).value_or(0);
+    // Without its page (a close in the same step) the answer is unknown.
+    if (w) {
+      HWND box = handleOf(*w->CheckBox1);
+      b.rewrite = [box]() -> std::optional<bool> { return checked(box); };
+    }
+    const oracle::WriteFields fields = before_.fields;
+    const int selection = before_.selection;
+    b.expected = [fields, selection](int n) { return oracle::continuousWriteCard(fields, selection, n, ansiDevice); };
+    newBatch(std::move(b));
+  }
+  if (kind == Page::Text && p) {
+    auto* t = static_cast<TWriteTextFrame1*>(p);
+    if (t->lastWorker().get() != before_.textWorker && t->lastWorker()) {
+      const auto at = std::find(paths_.begin(), paths_.end(), before_.path);
+      if (at == paths_.end()) broken("card data", "a text-file run started from \"" + before_.path + "\", no file of the session");
+      const oracle::FileCase& f = files_[static_cast<std::size_t>(at - paths_.begin())];
+      if (f.zeroLine)
+        broken("zero byte", std::string("a text-file run started from ") + f.name + ", which has a zero byte in line " +
+                                std::to_string(f.zeroLine));
+      if (!f.lines) broken("card data", std::string("a text-file run started from the missing file ") + f.name);
+      oracle::Batch b;
+      b.page = std::string("text file ") + f.name;
+      b.selection = before_.textSelection;
+      b.port = device::PortNumber;
+      b.mode = device::CommandMode;
+      b.timeout = before_.noTimeout ? 0 : device::TimeoutMs;
+      b.cards = oracle::textFileCards(*f.lines, b.selection);
+      HWND box = handleOf(*t->CheckBox1);
+      b.rewrite = [box]() -> std::optional<bool> { return checked(box); };
+      const std::vector<std::string> lines = *f.lines;
+      const int selection = b.selection;
+      b.expected = [lines, selection](int n) { return oracle::textFileCard(lines, selection, n); };
+      newBatch(std::move(b));
+    }
+  }
+}
+
+void Driver::check(const Action& act) {
   // A WM_CLOSE planned for later than the step lasted is not sent; one
   // that was sent is taken before the step is judged.
   closeAt_.reset();
@@ -1385,6 +1443,10 @@ void Driver::check(const Action& act) {
       closeWindow(false);
       broken("window stays", "the main window closed by itself");
     }
+    // A run may have started before the close took the page; its cards
+    // came from that run.
+    ui::Frame* const p = page();
+    takeStartedBatch(p && serialOf(p) == before_.serial ? p : nullptr, before_.kind);
     closeWindow(true);
     openWindow();
     snapshot();
@@ -1408,7 +1470,7 @@ void Driver::check(const Action& act) {
   const bool replaced = p && (serial.empty() || serial != before_.serial);
   const Page asked = pageButton(pressed_);
   const Page maybe = pageButton(maybePressed_);
-  const bool connected = saw("联机成功！");
+  const bool connected = sawBox("联机成功！");
   if (replaced || (!p && !before_.serial.empty())) {
     outlived("a worker still ran after its page went");
     tracker_.pageGone();
@@ -1456,56 +1518,8 @@ void Driver::check(const Action& act) {
   }
 
   // Batches: started in this step on the same page, checked card by card.
-  // Without a worker at the step's start the last batch is over: a batch
-  // with the same fields must not pass for it.
-  auto newBatch = [&](oracle::Batch b) {
-    if (workersBefore_ == 0) tracker_.clear();
-    else tracker_.stop();  // its worker may still log the call it was inside
-    tracker_.start(std::move(b));
-    ++out_.batches;
-  };
   if (!replaced && p) {
-    if (kind == Page::MWrite && saw("请刷卡！")) {
-      auto* w = static_cast<TMWirteCardFrame1*>(p);
-      oracle::Batch b;
-      b.page = "continuous write";
-      b.selection = before_.selection;
-      b.port = device::PortNumber;
-      b.mode = device::CommandMode;
-      b.timeout = device::TimeoutMs;
-      b.cards = oracle::toInt(before_.count).value_or(0);
-      HWND box = handleOf(*w->CheckBox1);
-      b.rewrite = [box]() -> std::optional<bool> { return checked(box); };
-      const oracle::WriteFields fields = before_.fields;
-      const int selection = before_.selection;
-      b.expected = [fields, selection](int n) { return oracle::continuousWriteCard(fields, selection, n, ansiDevice); };
-      newBatch(std::move(b));
-    }
-    if (kind == Page::Text) {
-      auto* t = static_cast<TWriteTextFrame1*>(p);
-      if (t->lastWorker().get() != before_.textWorker && t->lastWorker()) {
-        const auto at = std::find(paths_.begin(), paths_.end(), before_.path);
-        if (at == paths_.end()) broken("card data", "a text-file run started from \"" + before_.path + "\", no file of the session");
-        const oracle::FileCase& f = files_[static_cast<std::size_t>(at - paths_.begin())];
-        if (f.zeroLine)
-          broken("zero byte", std::string("a text-file run started from ") + f.name + ", which has a zero byte in line " +
-                                  std::to_string(f.zeroLine));
-        if (!f.lines) broken("card data", std::string("a text-file run started from the missing file ") + f.name);
-        oracle::Batch b;
-        b.page = std::string("text file ") + f.name;
-        b.selection = before_.textSelection;
-        b.port = device::PortNumber;
-        b.mode = device::CommandMode;
-        b.timeout = before_.noTimeout ? 0 : device::TimeoutMs;
-        b.cards = oracle::textFileCards(*f.lines, b.selection);
-        HWND box = handleOf(*t->CheckBox1);
-        b.rewrite = [box]() -> std::optional<bool> { return checked(box); };
-        const std::vector<std::string> lines = *f.lines;
-        const int selection = b.selection;
-        b.expected = [lines, selection](int n) { return oracle::textFileCard(lines, selection, n); };
-        newBatch(std::move(b));
-      }
-    }
+    takeStartedBatch(p, kind);
     if (rewriteBox() != before_.rewrite) tracker_.toggled();
   }
   processLines();
@@ -1541,14 +1555,14 @@ void Driver::check(const Action& act) {
                                 (want.empty() ? ", which has no zero byte" : ", not \"" + want + "\""));
     auto* t = dynamic_cast<TWriteTextFrame1*>(shownPage);
     if (t && !want.empty() && pressed_ == handleOf(*t->Button3) && !replaced && !g_dropped && workersBefore_ == 0 &&
-        before_.textSelection != 6 && !stepBoxes_.empty() && !saw(want.c_str()))
+        before_.textSelection != 6 && !stepBoxes_.empty() && !sawBox(want.c_str()))
       broken("zero byte", std::string("Start with ") + f->name + " showed \"" + shortText(stepBoxes_.back()) +
                               "\", not \"" + want + "\"");
   }
 
   // Beside a lost call nothing but endcard is called, the call itself may
   // come back once, and the device buttons say why they do nothing.
-  if (saw(oracle::kLastCallPending) && workersBefore_ == 0)
+  if (sawBox(oracle::kLastCallPending) && workersBefore_ == 0)
     broken("refusal", "refused for a pending call with no worker running");
   if (lostBefore_ && lost()) {
     int transfers = 0;
@@ -1568,7 +1582,7 @@ void Driver::check(const Action& act) {
     bool wrong = stepBoxes_.empty();
     for (const std::string& b : stepBoxes_)
       if (b == oracle::kBatchRunning || b.find("尚未结束") != std::string::npos) wrong = true;
-    if (pressedDevice && !g_dropped && !replaced && !saw(oracle::kLastCallPending) && wrong)
+    if (pressedDevice && !g_dropped && !replaced && !sawBox(oracle::kLastCallPending) && wrong)
       broken("refusal", describe(pressed_) + " beside a lost call showed " +
                             (stepBoxes_.empty() ? std::string("nothing") : "\"" + shortText(stepBoxes_.back()) + "\"") +
                             ", not \"" + oracle::kLastCallPending + "\"");
