@@ -227,6 +227,13 @@ class Panel {
     at.x = std::max<LONG>(work.left, std::min<LONG>(at.x, work.right - size.cx));
     at.y = std::max<LONG>(work.top, std::min<LONG>(at.y, work.bottom - size.cy));
     SetWindowPos(hwnd_, nullptr, at.x, at.y, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+    // A frame that the system draws otherwise than it told: the client area holds.
+    RECT client;
+    GetClientRect(hwnd_, &client);
+    const int dx = px(compact_ ? kCompactWidth : kWidth) - client.right;
+    const int dy = px(compact_ ? kCompactHeight : kHeight) - client.bottom;
+    if (dx != 0 || dy != 0)
+      SetWindowPos(hwnd_, nullptr, 0, 0, size.cx + dx, size.cy + dy, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
   }
 
   // Every control where its 96-DPI rectangle puts it at the panel's DPI.

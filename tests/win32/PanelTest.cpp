@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "EmulatorClient.h"
@@ -194,8 +195,8 @@ TEST_F(PanelWindow, TheDemoSettingsShowTheCardTheRulesAndTheCalls) {
 // (1024 x 768 at 100 %) has no room for the whole panel beside the program.
 TEST_F(PanelWindow, AtAnyScalingItOpensFoldedClearOfTheProgramAndUnfoldsScaled) {
   open(demoSettings());
-  const int dpi = ui::win32::dpiOf(panel);
-  auto at = [dpi](int v) { return MulDiv(v, dpi, 96); };
+  int dpi = ui::win32::dpiOf(panel);
+  auto at = [&dpi](int v) { return MulDiv(v, dpi, 96); };
   RECT outer, program, desk, overlap;
   GetWindowRect(top, &program);
   GetWindowRect(GetDesktopWindow(), &desk);
@@ -206,13 +207,21 @@ TEST_F(PanelWindow, AtAnyScalingItOpensFoldedClearOfTheProgramAndUnfoldsScaled) 
   } const parts[] = {{ids::kSwipe, {106, 7, 75, 25}, true},
                      {ids::kCounts, {12, 72, 296, 16}, true},
                      {ids::kCalls, {12, 412, 536, 148}, false}};
-  for (const bool folded : {true, false, true}) {
-    SCOPED_TRACE(folded ? "folded" : "unfolded");
+  // Folded, unfolded, moved to a screen of a quarter more scaling, folded there.
+  const int start = dpi, more = dpi + dpi / 4;
+  const std::pair<bool, int> steps[] = {{true, start}, {false, start}, {false, more}, {true, more}};
+  for (const auto& [folded, to] : steps) {
+    SCOPED_TRACE(::testing::Message() << (folded ? "folded at " : "unfolded at ") << to);
     GetWindowRect(panel, &outer);
-    EXPECT_TRUE(!folded || !IntersectRect(&overlap, &outer, &program)) << outer.left << "," << outer.top;
+    if (to != dpi) SendMessageW(panel, WM_DPICHANGED, MAKEWPARAM(to, to), reinterpret_cast<LPARAM>(&outer));
+    if (folded != (shown(ids::kFold) == "展开")) SendMessageW(control(ids::kFold), BM_CLICK, 0, 0);
+    op::pump(100ms);
+    dpi = to;
+    GetWindowRect(panel, &outer);
+    EXPECT_TRUE(!folded || dpi != start || !IntersectRect(&overlap, &outer, &program))
+        << outer.left << "," << outer.top;
     EXPECT_TRUE(outer.left >= desk.left && outer.top >= desk.top && outer.right <= desk.right &&
                 outer.bottom <= desk.bottom);
-    EXPECT_EQ(shown(ids::kFold), folded ? "展开" : "收起");
     EXPECT_NEAR(op::clientSize(panel).cx, at(folded ? 320 : 560), 1);
     EXPECT_NEAR(op::clientSize(panel).cy, at(folded ? 96 : 568), 1);
     for (const Part& part : parts) {
@@ -225,9 +234,8 @@ TEST_F(PanelWindow, AtAnyScalingItOpensFoldedClearOfTheProgramAndUnfoldsScaled) 
     LOGFONTW lf{};
     GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control(ids::kSwipe), WM_GETFONT, 0, 0)), sizeof lf, &lf);
     EXPECT_EQ(-lf.lfHeight, MulDiv(9, dpi, 72));
-    op::screenshot(panel, std::string(folded ? "panel-folded-" : "panel-") + std::to_string(dpi) + "dpi");
-    SendMessageW(control(ids::kFold), BM_CLICK, 0, 0);
-    op::pump(100ms);
+    if (dpi == start)
+      op::screenshot(panel, std::string(folded ? "panel-folded-" : "panel-") + std::to_string(dpi) + "dpi");
   }
 }
 
