@@ -372,14 +372,14 @@ void FormPeer::place(const POINT* at) {
   if (b.width <= 0 || b.height <= 0) return;
   // The described size is the client area; the frame comes around it. The
   // place on the screen is the screen's, not scaled.
-  const int width = scaled(b.width, dpi_), height = scaled(b.height, dpi_);
-  const RECT r = frameAround(width, height, kFormStyle, kFormExStyle, dpi_);
+  const RECT r = frameAround(scaled(b.width, dpi_), scaled(b.height, dpi_), kFormStyle, kFormExStyle, dpi_);
   const POINT to = at ? *at : POINT{b.left, b.top};
   SetWindowPos(hwnd_, nullptr, to.x, to.y, r.right - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
-  // A frame that the system draws otherwise than it told: the client area holds.
+  // A frame that the system draws otherwise than it told: the client area
+  // holds, at the DPI of the screen the move ended on.
   RECT client;
   GetClientRect(hwnd_, &client);
-  const int dx = width - client.right, dy = height - client.bottom;
+  const int dx = scaled(b.width, dpi_) - client.right, dy = scaled(b.height, dpi_) - client.bottom;
   if (dx != 0 || dy != 0) {
     RECT outer;
     GetWindowRect(hwnd_, &outer);
@@ -429,10 +429,8 @@ LRESULT FormPeer::handle(UINT msg, WPARAM wp, LPARAM lp, bool& handled) {
       dpi_ = dpi;
       const auto* suggested = reinterpret_cast<const RECT*>(lp);
       const POINT at = suggested ? POINT{suggested->left, suggested->top} : POINT{0, 0};
-      SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
       place(suggested ? &at : nullptr);
       rescaleTree();
-      SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
       RedrawWindow(hwnd_, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
       return 0;
     }
