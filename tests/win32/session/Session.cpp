@@ -763,6 +763,9 @@ void Driver::processLines() {
     if (line.rfind("writecard(", 0) != 0) continue;
     // The write-card test page writes one card per press, on its own.
     if (!tracker_.running() && (before_.kind == Page::Write || kindOf(page()) == Page::Write)) continue;
+    // Two calls at once explain a card of another run: say that first.
+    if (emu_.mostConcurrentTransfers() > 1)
+      broken("one call at a time", "two readcard/writecard calls were inside the library at once");
     if (const auto wrong = tracker_.take(line)) broken("card data", *wrong);
     ++out_.writesChecked;
   }
