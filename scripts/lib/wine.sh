@@ -69,6 +69,10 @@ runnable_preset() {
   if can_run_32bit; then echo mingw32; else echo mingw64; fi
 }
 
+# The display scalings that the layout tests and a part of the window
+# session run at besides 100 %.
+SCALED_DPIS=(120 144 192)
+
 wine_env() {
   export WINEPREFIX=$1 WINEDEBUG=-all LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 WINEDLLOVERRIDES="mscoree,mshtml="
 }
