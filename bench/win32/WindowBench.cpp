@@ -32,6 +32,7 @@
 #include "pages/Writetextframe01.h"
 #include "ui/Application.h"
 #include "ui/Controls.h"
+#include "ui/win32/Dpi.h"
 #include "ui/win32/Peers.h"
 #include "ui/win32/Text.h"
 #include "ui/win32/Win32Backend.h"
@@ -380,9 +381,14 @@ int emptyWindow() {
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = L"CardTestBenchEmpty";
   RegisterClassExW(&wc);
-  HWND w = CreateWindowExW(0, wc.lpszClassName, ui::win32::widen("磁卡读写器测试程序").c_str(),
-                           WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 226, 168, 686, 464,
-                           nullptr, nullptr, wc.hInstance, nullptr);
+  // As large as the program's window at the screen's scaling.
+  const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+  const int dpi = ui::win32::systemDpi();
+  const RECT frame =
+      ui::win32::frameAround(ui::win32::scaled(680, dpi), ui::win32::scaled(435, dpi), style, 0, dpi);
+  HWND w = CreateWindowExW(0, wc.lpszClassName, ui::win32::widen("磁卡读写器测试程序").c_str(), style, 226,
+                           168, frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
+                           wc.hInstance, nullptr);
   ShowWindow(w, SW_SHOW);
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
@@ -468,6 +474,8 @@ int main(int argc, char** argv) {
       std::sort(v.begin(), v.end());
       Result s;
       s.pipeline = program ? "start-up" : "start-up, empty window";
+      if (const int dpi = ui::win32::systemDpi(); dpi != ui::win32::kBaseDpi)
+        s.pipeline += " at " + std::to_string(dpi) + " DPI";
       s.startupMs = v[v.size() / 2];
       results.push_back(s);
       std::printf("%s: %s ms to a shown window (median of %zu; %s .. %s)\n", s.pipeline.c_str(),

@@ -13,11 +13,13 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "VirtualCard.h"
 #include "panel/PanelIds.h"
 #include "panel/Link.h"
 #include "panel/PanelWindow.h"
+#include "panel/Placement.h"
 #include "panel/Settings.h"
 #include "wintext/WinText.h"
 
@@ -97,6 +99,33 @@ std::wstring windowText(HWND hwnd) {
 
 constexpr UINT_PTR kTimer = 1;
 
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
+
+// Functions of newer Windows, looked up: the panel runs on Windows 7 too.
+UINT dpiOfWindow(HWND hwnd) {
+  using Fn = UINT(WINAPI*)(HWND);
+  static const Fn fn = reinterpret_cast<Fn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+  if (hwnd && fn)
+    if (const UINT dpi = fn(hwnd); dpi > 0) return dpi;
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi > 0 ? static_cast<UINT>(dpi) : 96;
+}
+
+RECT frameAround(int width, int height, DWORD style, UINT dpi) {
+  using Fn = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+  static const Fn fn = reinterpret_cast<Fn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi")));
+  RECT r{0, 0, width, height};
+  if (fn) fn(&r, style, FALSE, 0, dpi);
+  else AdjustWindowRectEx(&r, style, FALSE, 0);
+  return r;
+}
+
 class Panel {
  public:
   explicit Panel(ParsedSettings parsed) : parsed_(std::move(parsed)) {}
@@ -137,23 +166,12 @@ class Panel {
     wc.lpszClassName = kClassName;
     RegisterClassExW(&wc);
 
-    HDC screen = GetDC(nullptr);
-    const int height = -MulDiv(9, GetDeviceCaps(screen, LOGPIXELSY), 72);
-    ReleaseDC(nullptr, screen);
-    font_ = CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                        DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif");
-
-    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-    RECT r{0, 0, kWidth, kHeight};
-    AdjustWindowRectEx(&r, style, FALSE, 0);
-    const int w = r.right - r.left;
-    const int h = r.bottom - r.top;
-    // Beside the program's window (which stands at 226, 168), on the screen.
-    const int left = std::max(0, std::min(920, GetSystemMetrics(SM_CXSCREEN) - w));
-    hwnd_ = CreateWindowExW(0, kClassName, kTitle, style, left, 20, w, h, nullptr, nullptr, g_self, this);
+    hwnd_ = CreateWindowExW(0, kClassName, kTitle, kStyle, 0, 0, 100, 100, nullptr, nullptr, g_self, this);
     if (!hwnd_) return false;
+    dpi_ = static_cast<int>(dpiOfWindow(hwnd_));
+    makeFont();
     build();
+    open();
     refresh();
     SetTimer(hwnd_, kTimer, 150, nullptr);
     ShowWindow(hwnd_, SW_SHOWNOACTIVATE);
@@ -161,22 +179,100 @@ class Panel {
     return true;
   }
 
+  // Sizes are 96-DPI pixels, scaled to the panel's screen.
+  int px(int value) const { return MulDiv(value, dpi_, 96); }
+
+  void makeFont() {
+    if (font_) DeleteObject(font_);
+    font_ = CreateFontW(-MulDiv(9, dpi_, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                        L"MS Sans Serif");
+  }
+
+  // The window's size around a client area of 96-DPI pixels.
+  SIZE outerSize(int width, int height) const {
+    const RECT r = frameAround(px(width), px(height), kStyle, static_cast<UINT>(dpi_));
+    return {r.right - r.left, r.bottom - r.top};
+  }
+
+  // Where the panel opens: beside the program's window (which stands at
+  // 226, 168 with a client area of 680 x 435 at 96 DPI) where there is room
+  // for the whole panel, else folded where it covers none of the program.
+  void open() {
+    RECT work{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    const SIZE program = outerSize(680, 435);
+    const SIZE full = outerSize(kWidth, kHeight);
+    const SIZE compact = outerSize(kCompactWidth, kCompactHeight);
+    const PanelPlace place = placePanel(Box{work.left, work.top, work.right, work.bottom},
+                                        Box{226, 168, 226 + program.cx, 168 + program.cy},
+                                        Box{0, 0, full.cx, full.cy}, Box{0, 0, compact.cx, compact.cy}, px(8));
+    // A problem of the settings file shows at the top of the whole panel.
+    compact_ = place.compact && !parsed_.problem;
+    showForm(POINT{place.left, place.top});
+  }
+
+  // Folded or unfolded at this place: the window's size, which controls
+  // show, and the button's caption.
+  void showForm(POINT at) {
+    const SIZE size = compact_ ? outerSize(kCompactWidth, kCompactHeight) : outerSize(kWidth, kHeight);
+    for (const Placed& p : placed_) {
+      const bool inCompact = p.rect.right <= kCompactWidth && p.rect.bottom <= kCompactHeight;
+      ShowWindow(p.hwnd, !compact_ || inCompact ? SW_SHOWNA : SW_HIDE);
+    }
+    SetWindowTextW(fold_, compact_ ? L"展开" : L"收起");
+    // Unfolded on a small screen, it moves up and left as far as it must to show whole.
+    RECT work{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    at.x = std::max<LONG>(work.left, std::min<LONG>(at.x, work.right - size.cx));
+    at.y = std::max<LONG>(work.top, std::min<LONG>(at.y, work.bottom - size.cy));
+    SetWindowPos(hwnd_, nullptr, at.x, at.y, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+    // A frame that the system draws otherwise than it told: the client area holds.
+    RECT client;
+    GetClientRect(hwnd_, &client);
+    const int dx = px(compact_ ? kCompactWidth : kWidth) - client.right;
+    const int dy = px(compact_ ? kCompactHeight : kHeight) - client.bottom;
+    if (dx != 0 || dy != 0)
+      SetWindowPos(hwnd_, nullptr, 0, 0, size.cx + dx, size.cy + dy, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+  }
+
+  // Every control where its 96-DPI rectangle puts it at the panel's DPI.
+  void layOut() {
+    for (const Placed& p : placed_) {
+      MoveWindow(p.hwnd, px(p.rect.left), px(p.rect.top), px(p.rect.right) - px(p.rect.left),
+                 px(p.rect.bottom) - px(p.rect.top), TRUE);
+      SendMessageW(p.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+    }
+  }
+
   HWND add(const wchar_t* cls, const wchar_t* text, DWORD style, int x, int y, int w, int h,
            int id = 0, DWORD exStyle = 0) {
-    HWND child = CreateWindowExW(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, hwnd_,
+    HWND child = CreateWindowExW(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, px(x), px(y),
+                                 px(x + w) - px(x), px(y + h) - px(y), hwnd_,
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), g_self, nullptr);
     SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    placed_.push_back({child, RECT{x, y, x + w, y + h}});
     return child;
   }
 
   void build() {
+    // The folded panel is the top left corner of the whole one: what a
+    // demonstration needs at hand.
+    manual_ = add(L"BUTTON", L"手动刷卡", WS_TABSTOP | BS_AUTOCHECKBOX, 12, 10, 90, 20, kManual);
+    swipe_ = add(L"BUTTON", L"刷卡", WS_TABSTOP | BS_PUSHBUTTON, 106, 7, 75, 25, kSwipe);
+    fold_ = add(L"BUTTON", L"收起", WS_TABSTOP | BS_PUSHBUTTON, kCompactWidth - 88, 7, 76, 25, kFold);
+    waiting_ = add(L"STATIC", L"", SS_LEFT, 12, 40, kCompactWidth - 24, 30, kWaiting);
+    counts_ = add(L"STATIC", L"", SS_LEFT, 12, 72, kCompactWidth - 24, 16, kCounts);
+    add(L"STATIC", L"自动刷卡延时（毫秒）：", SS_LEFT, kCompactWidth + 12, 12, 146, 16);
+    delay_ = add(L"EDIT", L"", WS_TABSTOP | WS_BORDER | ES_NUMBER, kWidth - 82, 9, 70, 22, kDelay);
+
     const std::wstring source = L"设置来自 " + fromUtf8(kSettingsFileName) + L"，与 40x.dll 在同一个文件夹";
     problem_ = add(L"STATIC", parsed_.problem ? fromUtf8(*parsed_.problem).c_str() : source.c_str(),
-                   SS_LEFT, 12, 8, kWidth - 24, 30, kProblem);
+                   SS_LEFT, 12, 100, kWidth - 24, 30, kProblem);
 
-    add(L"BUTTON", L"卡片的磁道", BS_GROUPBOX, 8, 40, kWidth - 16, 166);
+    add(L"BUTTON", L"卡片的磁道", BS_GROUPBOX, 8, 132, kWidth - 16, 166);
     for (int t = 0; t < 3; ++t) {
-      const int y = 60 + t * 48;
+      const int y = 152 + t * 48;
       const wchar_t* name[] = {L"1轨", L"2轨", L"3轨"};
       add(L"STATIC", name[t], SS_LEFT, 18, y + 3, 30, 16);
       track_[t] = add(L"EDIT", L"", WS_TABSTOP | WS_BORDER | ES_AUTOHSCROLL, 52, y, 380, 22,
@@ -186,27 +282,19 @@ class Panel {
       add(L"STATIC", kRules[t], SS_LEFT, 52, y + 24, kWidth - 68, 16);
     }
 
-    add(L"BUTTON", L"刷卡方式", BS_GROUPBOX, 8, 214, kWidth - 16, 76);
-    manual_ = add(L"BUTTON", L"手动刷卡", WS_TABSTOP | BS_AUTOCHECKBOX, 18, 234, 90, 20, kManual);
-    swipe_ = add(L"BUTTON", L"刷卡", WS_TABSTOP | BS_PUSHBUTTON, 112, 231, 75, 25, kSwipe);
-    add(L"STATIC", L"自动刷卡延时（毫秒）：", SS_LEFT, 206, 236, 150, 16);
-    delay_ = add(L"EDIT", L"", WS_TABSTOP | WS_BORDER | ES_NUMBER, 360, 233, 70, 22, kDelay);
-    waiting_ = add(L"STATIC", L"", SS_LEFT, 18, 264, kWidth - 36, 18, kWaiting);
-
-    add(L"BUTTON", L"卡机的回答", BS_GROUPBOX, 8, 298, kWidth - 16, 78);
-    add(L"STATIC", L"读写卡的结果：", SS_LEFT, 18, 320, 110, 16);
-    result_ = add(L"COMBOBOX", L"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 130, 316, 300, 300, kResult);
+    add(L"BUTTON", L"卡机的回答", BS_GROUPBOX, 8, 306, kWidth - 16, 78);
+    add(L"STATIC", L"读写卡的结果：", SS_LEFT, 18, 328, 110, 16);
+    result_ = add(L"COMBOBOX", L"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 130, 324, 300, 300, kResult);
     for (const Code& c : kResults) SendMessageW(result_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(c.text));
-    every_ = add(L"BUTTON", L"每次都这样回答", WS_TABSTOP | BS_AUTOCHECKBOX, 440, 318, kWidth - 456, 20, kEvery);
-    add(L"STATIC", L"自动连机的型号：", SS_LEFT, 18, 348, 110, 16);
-    model_ = add(L"COMBOBOX", L"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 130, 344, 300, 300, kModel);
+    every_ = add(L"BUTTON", L"每次都这样回答", WS_TABSTOP | BS_AUTOCHECKBOX, 440, 326, kWidth - 456, 20, kEvery);
+    add(L"STATIC", L"自动连机的型号：", SS_LEFT, 18, 356, 110, 16);
+    model_ = add(L"COMBOBOX", L"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 130, 352, 300, 300, kModel);
     for (const Code& c : kModels) SendMessageW(model_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(c.text));
 
-    add(L"STATIC", L"最近的调用（最新的在最上面）：", SS_LEFT, 12, 386, 300, 16);
-    counts_ = add(L"STATIC", L"", SS_RIGHT, 320, 386, kWidth - 332, 16, kCounts);
+    add(L"STATIC", L"最近的调用（最新的在最上面）：", SS_LEFT, 12, 394, kWidth - 24, 16);
     calls_ = add(L"LISTBOX", L"", WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | WS_BORDER | LBS_NOINTEGRALHEIGHT,
-                 12, 404, kWidth - 24, kHeight - 412, kCalls);
-    SendMessageW(calls_, LB_SETHORIZONTALEXTENT, 2000, 0);
+                 12, 412, kWidth - 24, kHeight - 420, kCalls);
+    SendMessageW(calls_, LB_SETHORIZONTALEXTENT, px(2000), 0);
   }
 
   void setText(HWND hwnd, const std::wstring& text) {
@@ -303,6 +391,13 @@ class Panel {
       panelSetManualSwipe(SendMessageW(manual_, BM_GETCHECK, 0, 0) == BST_CHECKED);
     } else if (id == kSwipe && code == BN_CLICKED) {
       panelSwipe();
+    } else if (id == kFold && code == BN_CLICKED) {
+      // Folded again, it goes back where it stood folded, clear of the program.
+      RECT r;
+      GetWindowRect(hwnd_, &r);
+      compact_ = !compact_;
+      if (!compact_) foldedAt_ = POINT{r.left, r.top};
+      showForm(compact_ ? foldedAt_ : POINT{r.left, r.top});
     } else if (id == kDelay && code == EN_CHANGE) {
       const std::wstring text = windowText(delay_);
       if (!text.empty() && text.size() <= 5) {
@@ -335,6 +430,16 @@ class Panel {
         SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
         return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
       }
+      case WM_DPICHANGED: {
+        // On a screen of another scaling: the same panel at its DPI.
+        dpi_ = HIWORD(wp);
+        makeFont();
+        layOut();
+        SendMessageW(calls_, LB_SETHORIZONTALEXTENT, px(2000), 0);
+        const auto* suggested = reinterpret_cast<const RECT*>(lp);
+        showForm(POINT{suggested->left, suggested->top});
+        return 0;
+      }
       case WM_CLOSE: DestroyWindow(hwnd); return 0;
       case WM_DESTROY:
         KillTimer(hwnd, kTimer);
@@ -344,8 +449,21 @@ class Panel {
     }
   }
 
+  static constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
   static constexpr int kWidth = 560;
-  static constexpr int kHeight = 560;
+  static constexpr int kHeight = 568;
+  static constexpr int kCompactWidth = 320;
+  static constexpr int kCompactHeight = 96;
+
+  struct Placed {
+    HWND hwnd;
+    RECT rect;  // 96-DPI pixels
+  };
+  std::vector<Placed> placed_;
+  int dpi_ = 96;
+  bool compact_ = false;
+  POINT foldedAt_{0, 0};
+  HWND fold_ = nullptr;
 
   ParsedSettings parsed_;
   HFONT font_ = nullptr;

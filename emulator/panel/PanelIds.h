@@ -19,6 +19,7 @@ enum : int {
   kCalls,
   kWaiting,
   kCounts,
+  kFold,  // folds the panel to its swipe part and unfolds it
 };
 
 }  // namespace emu::panel_ids

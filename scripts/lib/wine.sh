@@ -69,15 +69,22 @@ runnable_preset() {
   if can_run_32bit; then echo mingw32; else echo mingw64; fi
 }
 
+# The display scalings that the layout tests and a part of the window
+# session run at besides 100 %.
+SCALED_DPIS=(120 144 192)
+
 wine_env() {
   export WINEPREFIX=$1 WINEDEBUG=-all LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 WINEDLLOVERRIDES="mscoree,mshtml="
 }
 
 # Creates a prefix under the build folder (once); programs in it run inside
 # Wine's virtual desktop, which draws window frames and keeps Wine from
-# waiting for a window manager that Xvfb does not have.
+# waiting for a window manager that Xvfb does not have. With a DPI, the
+# prefix's display scaling is that (96 is 100 %) and its desktop grows with
+# it, so that the program's window stays on it.
 make_prefix() {
-  local prefix=$1
+  local prefix=$1 dpi=${2:-96}
+  local width=$((1024 * dpi / 96)) height=$((768 * dpi / 96))
   (
     wine_env "$prefix"
     if [ ! -f "$prefix/system.reg" ]; then
@@ -85,7 +92,8 @@ make_prefix() {
       "$WINE" wineboot -i >/dev/null 2>&1
     fi
     "$WINE" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
-    "$WINE" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
+    "$WINE" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "${width}x${height}" /f >/dev/null 2>&1
+    "$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
     wineserver -w
   )
 }

@@ -225,7 +225,7 @@ Runner::Impl::Impl() {
   if (const int left = ui::Thread::running(); left != 0) {
     const auto t0 = Clock::now();
     const bool ended = waitForWorkers(3000ms);
-    RC_FAIL("at the start of a session " + std::to_string(left) + " worker(s) counted as running" +
+    fail("at the start of a session " + std::to_string(left) + " worker(s) counted as running" +
             (ended ? ", gone " + std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count()) + " ms later"
                    : ", still there 3 s later"));
   }
@@ -245,7 +245,14 @@ Runner::Impl::~Impl() {
   std::filesystem::remove_all(folder, ignored);
 }
 
+namespace {
+std::string g_firstFailure;
+}  // namespace
+
+std::string Runner::takeFirstFailure() { return std::exchange(g_firstFailure, {}); }
+
 void Runner::Impl::fail(const std::string& what) {
+  if (g_firstFailure.empty()) g_firstFailure = what;
   RC_FAIL(what);
 }
 

@@ -74,6 +74,9 @@ class Runner {
   void step(const Cmd& cmd);
   void finish();
   long long stepsRun() const { return steps_; }
+  // The first failure since the last take: rapidcheck may run a failed
+  // case again to print it, and a session that fails by timing may then pass.
+  static std::string takeFirstFailure();
 
  private:
   struct Impl;

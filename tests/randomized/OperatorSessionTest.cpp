@@ -57,6 +57,7 @@ std::string runSessions(std::uint64_t seed, int sessions, int steps, long long& 
   metadata.id = "OperatorSessions";
   metadata.description = "randomized operator sessions";
   rc::detail::TestListenerAdapter listener;
+  (void)rtest::Runner::takeFirstFailure();
   const auto result = rc::detail::checkTestable(
       [steps, &stepsRun] {
         rtest::Runner runner;
@@ -72,6 +73,9 @@ std::string runSessions(std::uint64_t seed, int sessions, int steps, long long& 
   if (result.is<rc::detail::SuccessResult>()) return {};
   std::ostringstream out;
   rc::detail::printResultMessage(result, out);
+  // What failed first; the text above is that of the case run again.
+  if (const std::string first = rtest::Runner::takeFirstFailure(); !first.empty())
+    out << "\nfirst failure: " << first;
   return out.str();
 }
 

@@ -6,11 +6,13 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "EmulatorClient.h"
@@ -23,6 +25,7 @@
 #include "workers/Readcard.h"
 #include "panel/PanelIds.h"
 #include "ui/Application.h"
+#include "ui/win32/Dpi.h"
 #include "ui/win32/Text.h"
 #include "ui/win32/Win32Backend.h"
 
@@ -186,6 +189,54 @@ TEST_F(PanelWindow, TheDemoSettingsShowTheCardTheRulesAndTheCalls) {
   EXPECT_NE(newestCall().find("\"6200000000000000=29121010000012345\""), std::string::npos) << newestCall();
   op::screenshot(panel, "panel-demo");
   op::screenshot(top, "panel-demo-program");
+}
+
+// Run at every display scaling by scripts/wine-tests: the prefix's desktop
+// (1024 x 768 at 100 %) has no room for the whole panel beside the program.
+TEST_F(PanelWindow, AtAnyScalingItOpensFoldedClearOfTheProgramAndUnfoldsScaled) {
+  open(demoSettings());
+  int dpi = ui::win32::dpiOf(panel);
+  auto at = [&dpi](int v) { return MulDiv(v, dpi, 96); };
+  RECT outer, program, desk, overlap;
+  GetWindowRect(top, &program);
+  GetWindowRect(GetDesktopWindow(), &desk);
+  struct Part {
+    int id;
+    op::Place place;  // at 96 DPI
+    bool folded;      // shown folded
+  } const parts[] = {{ids::kSwipe, {106, 7, 75, 25}, true},
+                     {ids::kCounts, {12, 72, 296, 16}, true},
+                     {ids::kCalls, {12, 412, 536, 148}, false}};
+  // Folded, unfolded, moved to a screen of a quarter more scaling, folded there.
+  const int start = dpi, more = dpi + dpi / 4;
+  const std::pair<bool, int> steps[] = {{true, start}, {false, start}, {false, more}, {true, more}};
+  for (const auto& [folded, to] : steps) {
+    SCOPED_TRACE(::testing::Message() << (folded ? "folded at " : "unfolded at ") << to);
+    GetWindowRect(panel, &outer);
+    if (to != dpi) SendMessageW(panel, WM_DPICHANGED, MAKEWPARAM(to, to), reinterpret_cast<LPARAM>(&outer));
+    if (folded != (shown(ids::kFold) == "展开")) SendMessageW(control(ids::kFold), BM_CLICK, 0, 0);
+    op::pump(100ms);
+    dpi = to;
+    GetWindowRect(panel, &outer);
+    EXPECT_TRUE(!folded || dpi != start || !IntersectRect(&overlap, &outer, &program))
+        << outer.left << "," << outer.top;
+    EXPECT_TRUE(outer.left >= desk.left && outer.top >= desk.top && outer.right <= desk.right &&
+                outer.bottom <= desk.bottom);
+    EXPECT_NEAR(op::clientSize(panel).cx, at(folded ? 320 : 560), 1);
+    EXPECT_NEAR(op::clientSize(panel).cy, at(folded ? 96 : 568), 1);
+    for (const Part& part : parts) {
+      const op::Place p = op::placeOf(control(part.id));
+      EXPECT_TRUE(std::abs(p.left - at(part.place.left)) <= 1 && std::abs(p.top - at(part.place.top)) <= 1 &&
+                  std::abs(p.width - at(part.place.width)) <= 1 && std::abs(p.height - at(part.place.height)) <= 1)
+          << part.id << " at " << p.left << "," << p.top << " " << p.width << "x" << p.height;
+      EXPECT_EQ(IsWindowVisible(control(part.id)) != FALSE, !folded || part.folded) << part.id;
+    }
+    LOGFONTW lf{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control(ids::kSwipe), WM_GETFONT, 0, 0)), sizeof lf, &lf);
+    EXPECT_EQ(-lf.lfHeight, MulDiv(9, dpi, 72));
+    if (dpi == start)
+      op::screenshot(panel, std::string(folded ? "panel-folded-" : "panel-") + std::to_string(dpi) + "dpi");
+  }
 }
 
 TEST_F(PanelWindow, ByHandAReadWaitsForTheSwipeAndShowsTheEditedTrack) {

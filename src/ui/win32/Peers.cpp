@@ -7,6 +7,7 @@
 
 #include "ui/Application.h"
 #include "ui/Form.h"
+#include "ui/win32/Dpi.h"
 #include "ui/win32/Text.h"
 #include "ui/win32/Win32Backend.h"
 
@@ -186,12 +187,28 @@ void WinPeer::attach(HWND hwnd) {
 
 bool WinPeer::shouldShow() const { return control_.visible(); }
 
-RECT WinPeer::childRect(const Control& child) const {
-  const Rect& b = child.bounds();
-  return RECT{b.left, b.top, b.left + b.width, b.top + b.height};
+RECT WinPeer::childRect(const Control& child) const { return scaledRect(child.bounds(), dpi()); }
+
+int WinPeer::dpi() const {
+  Form* form = control_.form();
+  if (auto* p = form ? dynamic_cast<const FormPeer*>(form->peer()) : nullptr) return p->formDpi();
+  return systemDpi();
 }
 
-HFONT WinPeer::hfont() const { return backend_.font(control_.effectiveFont()); }
+void WinPeer::rescaleTree() {
+  if (!hwnd_) return;
+  if (control_.kind() != Kind::Form)
+    if (WinPeer* parent = peerOf(control_.parent())) {
+      const RECT r = parent->childRect(control_);
+      MoveWindow(hwnd_, r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
+    }
+  applyFont();
+  rescale();
+  for (Control* child : control_.children())
+    if (WinPeer* p = peerOf(child)) p->rescaleTree();
+}
+
+HFONT WinPeer::hfont() const { return backend_.font(control_.effectiveFont(), dpi()); }
 
 void WinPeer::applyFont() {
   if (hwnd_) SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(hfont()), TRUE);
@@ -339,6 +356,7 @@ FormPeer::FormPeer(Win32Backend& backend, Control& control) : WinPeer(backend, c
                               nullptr);
   if (!hwnd) return;
   attach(hwnd);
+  dpi_ = dpiOf(hwnd);
   place();
   applyFont();
   if (HICON icon = LoadIconW(instance(), L"MAINICON")) {
@@ -347,14 +365,25 @@ FormPeer::FormPeer(Win32Backend& backend, Control& control) : WinPeer(backend, c
   }
 }
 
-void FormPeer::place() {
+void FormPeer::place(const POINT* at) {
   const Rect& b = control_.bounds();
   if (b.width <= 0 || b.height <= 0) return;
-  // The described size is the client area; the frame comes around it.
-  RECT r{0, 0, b.width, b.height};
-  AdjustWindowRectEx(&r, kFormStyle, FALSE, kFormExStyle);
-  SetWindowPos(hwnd_, nullptr, b.left, b.top, r.right - r.left, r.bottom - r.top,
-               SWP_NOZORDER | SWP_NOACTIVATE);
+  // The described size is the client area; the frame comes around it. The
+  // place on the screen is the screen's, not scaled.
+  const RECT r = frameAround(scaled(b.width, dpi_), scaled(b.height, dpi_), kFormStyle, kFormExStyle, dpi_);
+  const POINT to = at ? *at : POINT{b.left, b.top};
+  SetWindowPos(hwnd_, nullptr, to.x, to.y, r.right - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  // A frame that the system draws otherwise than it told: the client area
+  // holds, at the DPI of the screen the move ended on.
+  RECT client;
+  GetClientRect(hwnd_, &client);
+  const int dx = scaled(b.width, dpi_) - client.right, dy = scaled(b.height, dpi_) - client.bottom;
+  if (dx != 0 || dy != 0) {
+    RECT outer;
+    GetWindowRect(hwnd_, &outer);
+    SetWindowPos(hwnd_, nullptr, 0, 0, outer.right - outer.left + dx, outer.bottom - outer.top + dy,
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+  }
 }
 
 bool FormPeer::shouldShow() const {
@@ -389,6 +418,20 @@ LRESULT FormPeer::handle(UINT msg, WPARAM wp, LPARAM lp, bool& handled) {
       handled = true;
       fillBackground(reinterpret_cast<HDC>(wp));
       return 1;
+    case WM_DPICHANGED: {
+      // Moved to a screen of another scaling: the same layout at its DPI,
+      // where the system suggests.
+      handled = true;
+      const int dpi = HIWORD(wp);
+      if (dpi <= 0 || dpi == dpi_) return 0;
+      dpi_ = dpi;
+      const auto* suggested = reinterpret_cast<const RECT*>(lp);
+      const POINT at = suggested ? POINT{suggested->left, suggested->top} : POINT{0, 0};
+      place(suggested ? &at : nullptr);
+      rescaleTree();
+      RedrawWindow(hwnd_, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
+      return 0;
+    }
     case WM_COMMAND:
       // Enter and Esc reach the window as IDOK and IDCANCEL: the window has
       // no default or cancel button, so they do nothing.
@@ -456,11 +499,18 @@ void ImagePeer::load() {
   // A picture is a bitmap resource of the program, named in capitals.
   std::string name = static_cast<Image&>(control_).picture();
   for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  if (!name.empty())
-    bitmap_ = static_cast<HBITMAP>(
-        LoadImageW(instance(), widen(name).c_str(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+  auto bitmap = [](const std::string& resource) {
+    return static_cast<HBITMAP>(
+        LoadImageW(instance(), widen(resource).c_str(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+  };
+  // Above 100 % the picture drawn at twice the size, where there is one.
+  factor_ = 1;
+  if (!name.empty() && dpi() > kBaseDpi && (bitmap_ = bitmap(name + "_2X"))) factor_ = 2;
+  else if (!name.empty()) bitmap_ = bitmap(name);
   if (hwnd_) InvalidateRect(hwnd_, nullptr, TRUE);
 }
+
+void ImagePeer::rescale() { load(); }
 
 void ImagePeer::changed(Prop prop) {
   if (prop == Prop::Picture) load();
@@ -482,7 +532,16 @@ LRESULT ImagePeer::handle(UINT msg, WPARAM wp, LPARAM lp, bool& handled) {
       GetObjectW(bitmap_, sizeof bm, &bm);
       HDC mem = CreateCompatibleDC(dc);
       HGDIOBJ old = SelectObject(mem, bitmap_);
-      BitBlt(dc, 0, 0, bm.bmWidth, bm.bmHeight, mem, 0, 0, SRCCOPY);
+      // The picture keeps its share of the layout at any scaling.
+      const int dpi = this->dpi();
+      if (dpi == kBaseDpi && factor_ == 1) {
+        BitBlt(dc, 0, 0, bm.bmWidth, bm.bmHeight, mem, 0, 0, SRCCOPY);
+      } else {
+        SetStretchBltMode(dc, HALFTONE);
+        SetBrushOrgEx(dc, 0, 0, nullptr);
+        StretchBlt(dc, 0, 0, MulDiv(bm.bmWidth, dpi, kBaseDpi * factor_),
+                   MulDiv(bm.bmHeight, dpi, kBaseDpi * factor_), mem, 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
+      }
       SelectObject(mem, old);
       DeleteDC(mem);
     }
@@ -657,14 +716,15 @@ void RadioGroupPeer::arrange() {
   const int count = static_cast<int>(items_.size());
   const int columns = std::max(1, group().columns());
   const int perColumn = (count + columns - 1) / columns;
-  const Rect& b = control_.bounds();
-  const int width = (b.width - 10) / columns;
-  const int free = b.height - tm.tmHeight - 5;
+  const int dpi = this->dpi();
+  const RECT box = scaledRect(control_.bounds(), dpi);
+  const int width = (box.right - box.left - scaled(10, dpi)) / columns;
+  const int free = box.bottom - box.top - tm.tmHeight - scaled(5, dpi);
   const int height = std::max(1, free / perColumn);
-  const int top = tm.tmHeight + 1 + (free % perColumn) / 2;
+  const int top = tm.tmHeight + scaled(1, dpi) + (free % perColumn) / 2;
   for (int i = 0; i < count; ++i) {
-    MoveWindow(items_[i], (i / perColumn) * width + 8, (i % perColumn) * height + top, width, height,
-               TRUE);
+    MoveWindow(items_[i], (i / perColumn) * width + scaled(8, dpi), (i % perColumn) * height + top, width,
+               height, TRUE);
   }
 }
 
@@ -856,6 +916,12 @@ void UpDownPeer::attachBuddy() {
   Edit* edit = upDown().associate();
   WinPeer* p = peerOf(edit);
   if (p && p->hwnd()) SendMessageW(hwnd_, UDM_SETBUDDY, reinterpret_cast<WPARAM>(p->hwnd()), 0);
+  // The control takes the system's unscaled arrow width when it is made: it
+  // keeps the described one.
+  if (WinPeer* parent = peerOf(control_.parent())) {
+    const RECT r = parent->childRect(control_);
+    MoveWindow(hwnd_, r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
+  }
 }
 
 void UpDownPeer::changed(Prop prop) {

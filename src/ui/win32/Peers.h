@@ -53,6 +53,10 @@ class WinPeer : public Peer {
 
   // The font of this window and of every child that inherits it.
   void applyFontTree();
+  // The DPI this component is laid out at: its form's.
+  int dpi() const;
+  // Places this window and everything in it anew at the form's DPI.
+  void rescaleTree();
 
  protected:
   // Creates the window under the parent's peer and subclasses it.
@@ -60,6 +64,8 @@ class WinPeer : public Peer {
   // Takes over an existing window (the form's).
   void attach(HWND hwnd);
   virtual void applyFont();
+  // What a new DPI changes beyond place and font.
+  virtual void rescale() {}
   virtual bool shouldShow() const;
   // Messages of this peer's own window; set handled to keep the default away.
   virtual LRESULT handle(UINT msg, WPARAM wp, LPARAM lp, bool& handled);
@@ -81,13 +87,17 @@ class FormPeer : public WinPeer {
  public:
   FormPeer(Win32Backend& backend, Control& control);
   void changed(Prop prop) override;
+  int formDpi() const { return dpi_; }
 
  protected:
   bool shouldShow() const override;
   LRESULT handle(UINT msg, WPARAM wp, LPARAM lp, bool& handled) override;
 
  private:
-  void place();
+  // Sizes the window around the described client area; `at` is where it
+  // goes (the described place when null).
+  void place(const POINT* at = nullptr);
+  int dpi_ = 96;
 };
 
 // Frames, panels and tab sheets.
@@ -109,10 +119,12 @@ class ImagePeer : public WinPeer {
 
  protected:
   LRESULT handle(UINT msg, WPARAM wp, LPARAM lp, bool& handled) override;
+  void rescale() override;
 
  private:
   void load();
   HBITMAP bitmap_ = nullptr;
+  int factor_ = 1;  // the bitmap's size over the described one
 };
 
 class TabPeer : public WinPeer {
@@ -126,6 +138,7 @@ class TabPeer : public WinPeer {
   void syncRow();
 
  private:
+  void rescale() override { syncRow(); }
   void showActive();
   TabControl& tabs() const { return static_cast<TabControl&>(control_); }
 };
@@ -161,6 +174,7 @@ class RadioGroupPeer : public WinPeer {
 
  protected:
   void applyFont() override;
+  void rescale() override { arrange(); }
   LRESULT handle(UINT msg, WPARAM wp, LPARAM lp, bool& handled) override;
 
  private:

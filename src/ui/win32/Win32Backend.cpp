@@ -8,6 +8,7 @@
 #include <exception>
 
 #include "ui/Form.h"
+#include "ui/win32/Dpi.h"
 #include "ui/win32/LogPeer.h"
 #include "ui/win32/Peers.h"
 #include "ui/win32/Text.h"
@@ -236,16 +237,10 @@ std::unique_ptr<Peer> Win32Backend::createPeer(Control& control) {
   return peer;
 }
 
-HFONT Win32Backend::font(const Font& f) {
+HFONT Win32Backend::font(const Font& f, int dpi) {
   const std::wstring face = widen(f.name.empty() ? std::string("MS Sans Serif") : f.name);
-  int height = 0;
-  if (f.pixelHeight > 0) {
-    height = -f.pixelHeight;
-  } else {
-    HDC screen = GetDC(nullptr);
-    height = -MulDiv(f.pointSize > 0 ? f.pointSize : 8, GetDeviceCaps(screen, LOGPIXELSY), 72);
-    ReleaseDC(nullptr, screen);
-  }
+  const int height = f.pixelHeight > 0 ? -scaled(f.pixelHeight, dpi)
+                                       : -MulDiv(f.pointSize > 0 ? f.pointSize : 8, dpi, 72);
   auto key = std::make_pair(face, height);
   auto it = fonts_.find(key);
   if (it != fonts_.end()) return it->second;

@@ -38,7 +38,9 @@ class Win32Backend : public Backend {
   void pumpMessages(int waitMs, bool input) override;
 
   // Shared GDI objects, owned here and released with the backend.
-  HFONT font(const Font& font);
+  // A font at this DPI: point sizes as the screen's points, pixel heights
+  // as 96-DPI pixels.
+  HFONT font(const Font& font, int dpi);
   HBRUSH brush(COLORREF colour);
 
   // A fresh control id for a child window.

@@ -206,6 +206,15 @@ void postKey(HWND h, UINT vk) {
 
 bool checked(HWND h) { return h && SendMessageW(h, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
+// A page's "rewrite failed cards" box as a batch asks it later: unknown once
+// the page went (a close may take it before the session's own checks).
+std::function<std::optional<bool>()> rewriteOf(HWND box) {
+  return [box]() -> std::optional<bool> {
+    if (!IsWindow(box)) return std::nullopt;
+    return checked(box);
+  };
+}
+
 std::optional<std::string> ansiDevice(const std::string& utf8) {
   const std::wstring w = widen(utf8);
   if (w.empty()) return std::string();
@@ -754,6 +763,9 @@ void Driver::processLines() {
     if (line.rfind("writecard(", 0) != 0) continue;
     // The write-card test page writes one card per press, on its own.
     if (!tracker_.running() && (before_.kind == Page::Write || kindOf(page()) == Page::Write)) continue;
+    // Two calls at once explain a card of another run: say that first.
+    if (emu_.mostConcurrentTransfers() > 1)
+      broken("one call at a time", "two readcard/writecard calls were inside the library at once");
     if (const auto wrong = tracker_.take(line)) broken("card data", *wrong);
     ++out_.writesChecked;
   }
@@ -1395,10 +1407,7 @@ void Driver::takeStartedBatch(ui::Frame* p, Page kind) {
     b.timeout = device::TimeoutMs;
     b.cards = oracle::toInt(before_.count).value_or(0);
     // Without its page (a close in the same step) the answer is unknown.
-    if (w) {
-      HWND box = handleOf(*w->CheckBox1);
-      b.rewrite = [box]() -> std::optional<bool> { return checked(box); };
-    }
+    if (w) b.rewrite = rewriteOf(handleOf(*w->CheckBox1));
     const oracle::WriteFields fields = before_.fields;
     const int selection = before_.selection;
     b.expected = [fields, selection](int n) { return oracle::continuousWriteCard(fields, selection, n, ansiDevice); };
@@ -1421,8 +1430,7 @@ void Driver::takeStartedBatch(ui::Frame* p, Page kind) {
       b.mode = device::CommandMode;
       b.timeout = before_.noTimeout ? 0 : device::TimeoutMs;
       b.cards = oracle::textFileCards(*f.lines, b.selection);
-      HWND box = handleOf(*t->CheckBox1);
-      b.rewrite = [box]() -> std::optional<bool> { return checked(box); };
+      b.rewrite = rewriteOf(handleOf(*t->CheckBox1));
       const std::vector<std::string> lines = *f.lines;
       const int selection = b.selection;
       b.expected = [lines, selection](int n) { return oracle::textFileCard(lines, selection, n); };
@@ -1435,8 +1443,10 @@ void Driver::check(const Action& act) {
   // A WM_CLOSE planned for later than the step lasted is not sent; one
   // that was sent is taken before the step is judged.
   closeAt_.reset();
-  if (closePosted_ && !closeArrived_)
-    ui::app().runUntil([&] { return closeArrived_ || !form_ || form_->closed() || ui::app().terminated(); }, 2000ms);
+  // A close that came while a handler waited in a box takes effect from the
+  // loop once that handler has returned, a moment after the box.
+  if (closePosted_)
+    ui::app().runUntil([&] { return !form_ || form_->closed() || ui::app().terminated(); }, 2000ms);
   // The window: closed only when the operator or another program closed it.
   if (!form_ || form_->closed() || ui::app().terminated()) {
     if (!closeAsked_) {
