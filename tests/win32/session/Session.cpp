@@ -378,6 +378,7 @@ class Driver {
     int textSelection = 0;
     bool noTimeout = false;
     const ui::Thread* textWorker = nullptr;
+    HWND textStart = nullptr;  // the text page's Start
     std::optional<bool> rewrite;
   } before_;
   void snapshot();
@@ -748,6 +749,7 @@ void Driver::snapshot() {
       if (checked(items[i])) b.textSelection = static_cast<int>(i) + 1;
     b.noTimeout = checked(handleOf(*t->CheckBox2));
     b.textWorker = t->lastWorker().get();
+    b.textStart = handleOf(*t->Button3);
   }
   b.rewrite = rewriteBox();
   before_ = std::move(b);
@@ -1413,12 +1415,18 @@ void Driver::takeStartedBatch(ui::Frame* p, Page kind) {
     b.expected = [fields, selection](int n) { return oracle::continuousWriteCard(fields, selection, n, ansiDevice); };
     newBatch(std::move(b));
   }
-  if (kind == Page::Text && p) {
+  if (kind == Page::Text) {
     auto* t = static_cast<TWriteTextFrame1*>(p);
-    if (t->lastWorker().get() != before_.textWorker && t->lastWorker()) {
+    // Without its page a pressed Start may have started a run: its cards
+    // are then those of the file, if it could start one at all.
+    const bool sure = t && t->lastWorker().get() != before_.textWorker && t->lastWorker();
+    const bool maybe = !t && before_.textStart && (pressed_ == before_.textStart || maybePressed_ == before_.textStart);
+    if (sure || maybe) {
       const auto at = std::find(paths_.begin(), paths_.end(), before_.path);
+      if (at == paths_.end() && maybe) return;
       if (at == paths_.end()) broken("card data", "a text-file run started from \"" + before_.path + "\", no file of the session");
       const oracle::FileCase& f = files_[static_cast<std::size_t>(at - paths_.begin())];
+      if (maybe && (f.zeroLine || !f.lines)) return;
       if (f.zeroLine)
         broken("zero byte", std::string("a text-file run started from ") + f.name + ", which has a zero byte in line " +
                                 std::to_string(f.zeroLine));
@@ -1430,7 +1438,7 @@ void Driver::takeStartedBatch(ui::Frame* p, Page kind) {
       b.mode = device::CommandMode;
       b.timeout = before_.noTimeout ? 0 : device::TimeoutMs;
       b.cards = oracle::textFileCards(*f.lines, b.selection);
-      b.rewrite = rewriteOf(handleOf(*t->CheckBox1));
+      if (t) b.rewrite = rewriteOf(handleOf(*t->CheckBox1));
       const std::vector<std::string> lines = *f.lines;
       const int selection = b.selection;
       b.expected = [lines, selection](int n) { return oracle::textFileCard(lines, selection, n); };
