@@ -55,6 +55,7 @@ build_early() {
     done
   ) &
   EARLY_PID=$!
+  echo "$EARLY_PID" >"$EARLY_DIR/pid"
   set +m
 }
 
@@ -64,6 +65,7 @@ stop_early() {
   kill -- "-$EARLY_PID" 2>/dev/null || true
   wait "$EARLY_PID" 2>/dev/null || true
   EARLY_PID=
+  rm -rf "$EARLY_DIR"
 }
 
 # early_result PRESET: 0 when PRESET has no early build or it built cleanly,
@@ -72,7 +74,15 @@ early_result() {
   local preset=$1 rc
   [ -z "${EARLY_BUILD:-}" ] || return 0  # the early build itself
   [ -e "$EARLY_DIR/$preset.pending" ] || [ -e "$EARLY_DIR/$preset.rc" ] || return 0
-  while [ -e "$EARLY_DIR/$preset.pending" ]; do sleep 1; done
+  # Only while the early builds still run: one killed with its script
+  # leaves its marks behind, and a later build must not wait for them.
+  local pid
+  pid=$(cat "$EARLY_DIR/pid" 2>/dev/null)
+  while [ -e "$EARLY_DIR/$preset.pending" ] && [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; do sleep 1; done
+  if [ -e "$EARLY_DIR/$preset.pending" ]; then
+    rm -f "$EARLY_DIR/$preset.pending"
+    return 0  # no result: build it now
+  fi
   rc=$(cat "$EARLY_DIR/$preset.rc" 2>/dev/null || echo 1)
   rm -f "$EARLY_DIR/$preset.rc"
   case $rc in
