@@ -26,7 +26,7 @@ using ui::win32::handleOf;
 // The emulator copy that the window loaded, with its control interface.
 using Reader = emu::Client;
 
-struct Row {
+struct ReadRow {
   const char* name;
   op::Place place;
   const char* caption;
@@ -87,7 +87,7 @@ class ContinuousReadWindow : public ::testing::Test {
 };
 
 TEST_F(ContinuousReadWindow, ShowsTheDescribedLayout) {
-  const Row rows[] = {
+  const ReadRow rows[] = {
       {"Label2", {192, 8, 89, 13}, "连续读卡测试"},
       {"GroupBox1", {14, 23, 115, 202}, "请选择轨道"},
       {"RadioButton1", {16, 24, 41, 17}, "1轨"},
@@ -104,7 +104,7 @@ TEST_F(ContinuousReadWindow, ShowsTheDescribedLayout) {
       {"Button3", {318, 240, 75, 25}, "停止读卡"},
       {"Button2", {408, 240, 73, 25}, "清空显示"},
   };
-  for (const Row& r : rows) {
+  for (const ReadRow& r : rows) {
     ui::Control* c = page()->findChild(r.name);
     ASSERT_NE(c, nullptr) << r.name;
     HWND h = on(c);

@@ -34,7 +34,7 @@ void typeEsc(HWND box) {
   PostMessageW(box, WM_KEYUP, VK_ESCAPE, scan | 1 | static_cast<LPARAM>(0xC0000000u));
 }
 
-struct Row {
+struct WriteRow {
   const char* name;
   op::Place place;
   const char* caption;
@@ -95,8 +95,8 @@ class ContinuousWriteWindow : public ::testing::Test {
     swipeBox = answerer.boxes()[0];
   }
   bool finished() { return !page()->running() && enabled(page()->Button1); }
-  void expectRows(const std::vector<Row>& rows, bool visible) {
-    for (const Row& r : rows) {
+  void expectRows(const std::vector<WriteRow>& rows, bool visible) {
+    for (const WriteRow& r : rows) {
       SCOPED_TRACE(r.name);
       ui::Control* c = page()->findChild(r.name);
       ASSERT_NE(c, nullptr);
@@ -120,7 +120,7 @@ class ContinuousWriteWindow : public ::testing::Test {
 };
 
 // Shown in both layouts.
-const std::vector<Row> kCommonRows = {
+const std::vector<WriteRow> kCommonRows = {
     {"Label2", {192, 8, 89, 13}, "连续写卡测试"},
     {"CheckBox1", {327, 8, 157, 14}, "写卡失败重写该次数据"},
     {"Label1", {8, 248, 60, 13}, "写卡次数："},
@@ -132,7 +132,7 @@ const std::vector<Row> kCommonRows = {
     {"Button4", {412, 240, 65, 27}, "返  回"},
 };
 // Shown in the input layout only.
-const std::vector<Row> kInputRows = {
+const std::vector<WriteRow> kInputRows = {
     {"GroupBox1", {14, 23, 115, 202}, "请选择轨道"},
     {"RadioButton1", {16, 24, 41, 17}, "1轨"},
     {"RadioButton2", {16, 53, 41, 17}, "2轨"},

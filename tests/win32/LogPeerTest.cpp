@@ -21,7 +21,7 @@ using ui::Kind;
 using ui::win32::handleOf;
 
 // clang-format off
-const ui::FormRow kRows[] = {
+const ui::FormRow kLogRows[] = {
   {Kind::Panel,  "Sheet",  "",       0,   0, 680, 435, "",  ""},
   {Kind::Memo,   "Log",    "Sheet", 16,  16, 354, 195, "",  "vscroll;log"},
   {Kind::Memo,   "Quiet",  "Sheet", 16, 220, 354, 100, "",  "vscroll;log"},
@@ -34,7 +34,7 @@ class LogForm : public ui::Form {
   LogForm() : ui::Form("LogForm") {
     setCaption("日志测试");
     setBounds({40, 30, 680, 435});
-    build(kRows);
+    build(kLogRows);
   }
   ui::Memo* memo(const char* name) { return find<ui::Memo>(name); }
 };

@@ -69,7 +69,7 @@ class MainWindowTest : public ::testing::Test {
   op::Box connectBox;
 };
 
-struct Row {
+struct MainRow {
   const char* name;
   op::Place place;
   const char* caption;
@@ -89,7 +89,7 @@ TEST_F(MainWindowTest, OpensWithTheDescribedLayout) {
   EXPECT_TRUE(style & WS_MINIMIZEBOX);
   EXPECT_FALSE(style & (WS_MAXIMIZEBOX | WS_THICKFRAME));
 
-  const Row rows[] = {
+  const MainRow rows[] = {
       {"Image1", {0, 0, 682, 75}, ""},
       {"PageControl1", {0, 75, 681, 361}, ""},
       {"RadioGroup1", {25, 4, 438, 73}, "卡机型号"},
@@ -113,7 +113,7 @@ TEST_F(MainWindowTest, OpensWithTheDescribedLayout) {
       {"Button9", {32, 78, 85, 25}, "函数及调用"},
       {"Button10", {32, 124, 85, 25}, "关于"},
   };
-  for (const Row& r : rows) {
+  for (const MainRow& r : rows) {
     ui::Control* c = form->findChild(r.name);
     ASSERT_NE(c, nullptr) << r.name;
     HWND h = handleOf(*c);

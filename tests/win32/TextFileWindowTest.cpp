@@ -28,7 +28,7 @@ using namespace std::chrono_literals;
 using ui::win32::handleOf;
 
 // The emulator copy that the window loaded, with its control interface.
-struct Emulator : emu::Client {
+struct TextFileEmulator : emu::Client {
   std::vector<std::string> writes() const {
     std::vector<std::string> lines;
     for (std::string& line : log())
@@ -125,7 +125,7 @@ class TextFileWindowTest : public ::testing::Test {
   std::unique_ptr<TForm1> form;
   TWriteTextFrame1* page = nullptr;
   HWND top = nullptr;
-  Emulator emulator;
+  TextFileEmulator emulator;
 };
 
 TEST_F(TextFileWindowTest, LaysOutItsControlsInPlace) {
