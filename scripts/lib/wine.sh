@@ -73,6 +73,19 @@ runnable_preset() {
 # session run at besides 100 %.
 SCALED_DPIS=(120 144 192)
 
+# The Wine prefixes that scripts/wine-tests runs a build in, a line
+# "FOLDER DPI" each: the build's own, a second one at 100 % for the
+# session, which runs beside the window tests, and with "scaled" one for
+# each other scaling. Each is booted by make_prefix.
+test_prefixes() {  # PRESET [scaled]
+  local base="$ROOT/build/$1/wineprefix" dpi
+  echo "$base 96"
+  echo "$base-2 96"
+  if [ "${2:-}" = scaled ]; then
+    for dpi in "${SCALED_DPIS[@]}"; do echo "$base-$dpi $dpi"; done
+  fi
+}
+
 wine_env() {
   export WINEPREFIX=$1 WINEDEBUG=-all LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 WINEDLLOVERRIDES="mscoree,mshtml="
 }
