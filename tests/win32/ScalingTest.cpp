@@ -152,6 +152,43 @@ TEST_F(Scaling, TheMainWindowAndEveryPageAreTheDescribedLayoutTimesTheScale) {
   EXPECT_GT(texts, 200);
 }
 
+// Scaled up on a small screen, the described place would put the window's
+// lower part under the task bar or off the screen.
+TEST_F(Scaling, TheMainWindowStaysOnTheWorkAreaAndWhereDescribedWhenItFits) {
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  ASSERT_TRUE(GetMonitorInfoW(MonitorFromWindow(top, MONITOR_DEFAULTTONEAREST), &info));
+  const RECT work = info.rcWork;
+  RECT outer;
+  GetWindowRect(top, &outer);
+  const LONG width = outer.right - outer.left, height = outer.bottom - outer.top;
+  const bool fits = 226 + width <= work.right && 168 + height <= work.bottom;
+  struct Case {
+    int left, top;
+    bool described;
+  };
+  const Case cases[] = {{226, 168, fits},
+                        {static_cast<int>(work.right) - 100, static_cast<int>(work.bottom) - 50, false},
+                        {5000, 5000, false},
+                        {static_cast<int>(work.right) - static_cast<int>(width), 168, 168 + height <= work.bottom},
+                        {-300, -200, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.left << "," << c.top);
+    form->setBounds({c.left, c.top, 680, 435});
+    op::pump(50ms);
+    GetWindowRect(top, &outer);
+    EXPECT_EQ(outer.right - outer.left, width);
+    EXPECT_EQ(outer.bottom - outer.top, height);
+    EXPECT_TRUE(outer.left >= work.left && outer.top >= work.top && outer.right <= work.right &&
+                outer.bottom <= work.bottom)
+        << outer.left << "," << outer.top << " " << width << "x" << height;
+    if (c.described) {
+      EXPECT_EQ(outer.left, c.left);
+      EXPECT_EQ(outer.top, c.top);
+    }
+  }
+}
+
 TEST_F(Scaling, AMoveToAScreenOfAnotherScalingLaysTheWindowOutAnewDuringARun) {
   open("操作", "连续读卡", form->OperationPage);
   auto* page = dynamic_cast<TMReadCardFrame1*>(form->OperationPage.get());

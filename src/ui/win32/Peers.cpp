@@ -348,6 +348,19 @@ LRESULT CALLBACK WinPeer::subclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
 namespace {
 constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kFormExStyle = WS_EX_CONTROLPARENT;
+
+// The described place, moved up and left as far as needed (and possible)
+// for a window of this size to stay clear of the task bar: scaled up on a
+// small screen, the window would otherwise reach under it or off the screen.
+POINT insideWorkArea(POINT to, int width, int height) {
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetMonitorInfoW(MonitorFromPoint(to, MONITOR_DEFAULTTONEAREST), &info)) return to;
+  const RECT& work = info.rcWork;
+  to.x = std::max<LONG>(work.left, std::min<LONG>(to.x, work.right - width));
+  to.y = std::max<LONG>(work.top, std::min<LONG>(to.y, work.bottom - height));
+  return to;
+}
 }  // namespace
 
 FormPeer::FormPeer(Win32Backend& backend, Control& control) : WinPeer(backend, control) {
@@ -371,8 +384,9 @@ void FormPeer::place(const POINT* at) {
   // The described size is the client area; the frame comes around it. The
   // place on the screen is the screen's, not scaled.
   const RECT r = frameAround(scaled(b.width, dpi_), scaled(b.height, dpi_), kFormStyle, kFormExStyle, dpi_);
-  const POINT to = at ? *at : POINT{b.left, b.top};
-  SetWindowPos(hwnd_, nullptr, to.x, to.y, r.right - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  const int width = r.right - r.left, height = r.bottom - r.top;
+  const POINT to = at ? *at : insideWorkArea(POINT{b.left, b.top}, width, height);
+  SetWindowPos(hwnd_, nullptr, to.x, to.y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
   // A frame that the system draws otherwise than it told: the client area
   // holds, at the DPI of the screen the move ended on.
   RECT client;
