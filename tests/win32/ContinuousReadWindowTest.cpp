@@ -12,6 +12,7 @@
 
 #include "EmulatorClient.h"
 #include "Operator.h"
+#include "MainFormFixture.h"
 #include "app/MainForm.h"
 #include "pages/Mreadcardframe01.h"
 #include "ui/Application.h"
@@ -32,14 +33,10 @@ struct ReadRow {
   const char* caption;
 };
 
-class ContinuousReadWindow : public ::testing::Test {
+class ContinuousReadWindow : public ::testing::Test, protected WithMainForm {
  protected:
   void SetUp() override {
-    form = std::make_unique<TForm1>();
-    ui::app().setMainForm(form.get());
-    form->showForm();
-    op::pump(150ms);
-    top = handleOf(*form);
+    showMainForm();
     ASSERT_TRUE(reader.controllable());
     reader.resetState();
     reader.setSwipeDelayMs(5);
@@ -55,9 +52,7 @@ class ContinuousReadWindow : public ::testing::Test {
   }
   void TearDown() override {
     reader.setBlocking("readcard", 0);
-    ui::app().setMainForm(nullptr);
-    form.reset();
-    ui::app().resetTerminated();
+    closeMainForm();
   }
 
   TMReadCardFrame1* page() { return dynamic_cast<TMReadCardFrame1*>(form->OperationPage.get()); }
@@ -81,8 +76,6 @@ class ContinuousReadWindow : public ::testing::Test {
     op::pump(50ms);
   }
 
-  std::unique_ptr<TForm1> form;
-  HWND top = nullptr;
   Reader reader;
 };
 

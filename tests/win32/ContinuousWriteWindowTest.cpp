@@ -12,6 +12,7 @@
 
 #include "EmulatorClient.h"
 #include "Operator.h"
+#include "MainFormFixture.h"
 #include "app/MainForm.h"
 #include "pages/Mwirtecardframe01.h"
 #include "ui/Application.h"
@@ -40,14 +41,10 @@ struct WriteRow {
   const char* caption;
 };
 
-class ContinuousWriteWindow : public ::testing::Test {
+class ContinuousWriteWindow : public ::testing::Test, protected WithMainForm {
  protected:
   void SetUp() override {
-    form = std::make_unique<TForm1>();
-    ui::app().setMainForm(form.get());
-    form->showForm();
-    op::pump(150ms);
-    top = handleOf(*form);
+    showMainForm();
     ASSERT_TRUE(writer.controllable());
     writer.resetState();
     writer.setSwipeDelayMs(5);
@@ -63,9 +60,7 @@ class ContinuousWriteWindow : public ::testing::Test {
   }
   void TearDown() override {
     writer.setBlocking("writecard", 0);
-    ui::app().setMainForm(nullptr);
-    form.reset();
-    ui::app().resetTerminated();
+    closeMainForm();
   }
 
   TMWirteCardFrame1* page() { return dynamic_cast<TMWirteCardFrame1*>(form->OperationPage.get()); }
@@ -113,8 +108,6 @@ class ContinuousWriteWindow : public ::testing::Test {
     return "\r\n第" + std::to_string(n) + "次写卡成功！\r\n第一轨数据：\r\n" + data;
   }
 
-  std::unique_ptr<TForm1> form;
-  HWND top = nullptr;
   Writer writer;
   op::Box swipeBox;
 };

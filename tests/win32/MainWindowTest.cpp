@@ -11,6 +11,7 @@
 
 #include "EmulatorClient.h"
 #include "Operator.h"
+#include "MainFormFixture.h"
 #include "app/MainForm.h"
 #include "ui/Application.h"
 #include "ui/win32/Win32Backend.h"
@@ -23,7 +24,7 @@ using ui::win32::handleOf;
 // The emulator copy that the window loaded, with its control interface.
 using Emulator = emu::Client;
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public ::testing::Test, protected WithMainForm {
  protected:
   void SetUp() override {
     {
@@ -32,18 +33,13 @@ class MainWindowTest : public ::testing::Test {
       form = std::make_unique<TForm1>();
       startupBoxes = unexpected.boxes().size();
     }
-    ui::app().setMainForm(form.get());
-    form->showForm();
-    op::pump(150ms);
-    top = handleOf(*form);
+    showMainForm();
     ASSERT_NE(top, nullptr);
     ASSERT_TRUE(emulator.controllable());
     emulator.resetState();
   }
   void TearDown() override {
-    ui::app().setMainForm(nullptr);
-    form.reset();
-    ui::app().resetTerminated();
+    closeMainForm();
   }
   HWND button(const char* caption) { return op::findByText(top, caption, "Button"); }
   HWND tabs() { return handleOf(*form->PageControl1); }
@@ -62,9 +58,7 @@ class MainWindowTest : public ::testing::Test {
     connectBox = answerer.boxes()[0];
   }
 
-  std::unique_ptr<TForm1> form;
   std::size_t startupBoxes = 0;
-  HWND top = nullptr;
   Emulator emulator;
   op::Box connectBox;
 };

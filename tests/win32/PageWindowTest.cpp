@@ -13,6 +13,7 @@
 
 #include "EmulatorClient.h"
 #include "Operator.h"
+#include "MainFormFixture.h"
 #include "app/MainForm.h"
 #include "pages/Aboutframe01.h"
 #include "pages/Directframe01.h"
@@ -33,22 +34,16 @@ using ui::win32::handleOf;
 // The emulator copy that the window loaded, with its control interface.
 using Emulator = emu::Client;
 
-class PageWindowTest : public ::testing::Test {
+class PageWindowTest : public ::testing::Test, protected WithMainForm {
  protected:
   void SetUp() override {
-    form = std::make_unique<TForm1>();
-    ui::app().setMainForm(form.get());
-    form->showForm();
-    op::pump(150ms);
-    top = handleOf(*form);
+    showMainForm();
     ASSERT_NE(top, nullptr);
     ASSERT_TRUE(emulator.controllable());
     emulator.resetState();
   }
   void TearDown() override {
-    ui::app().setMainForm(nullptr);
-    form.reset();
-    ui::app().resetTerminated();
+    closeMainForm();
   }
   HWND button(const char* caption) { return op::findByText(top, caption, "Button"); }
   HWND tabs() { return handleOf(*form->PageControl1); }
@@ -81,8 +76,6 @@ class PageWindowTest : public ::testing::Test {
   // Types the key into every multi-line box of every page.
   void sweepMultiLineBoxes(UINT vk);
 
-  std::unique_ptr<TForm1> form;
-  HWND top = nullptr;
   Emulator emulator;
 };
 

@@ -18,6 +18,7 @@
 #include "EmulatorClient.h"
 #include "OtherProgram.h"
 #include "Operator.h"
+#include "MainFormFixture.h"
 #include "app/MainForm.h"
 #include "device/DynamicLibrary.h"
 #include "pages/Mreadcardframe01.h"
@@ -45,7 +46,7 @@ std::string demoSettings() {
 HWND findPanel() { return FindWindowW(ids::kClassName, ids::kTitle); }
 
 
-class PanelWindow : public ::testing::Test {
+class PanelWindow : public ::testing::Test, protected WithMainForm {
  protected:
   // The emulated reader alone in a folder with these settings beside it, as
   // in the release's demo folder, and the program's window loading it.
@@ -54,10 +55,7 @@ class PanelWindow : public ::testing::Test {
     ASSERT_TRUE(CopyFileW((op::ownFolder() + L"\\40x.dll").c_str(), (folder + L"\\40x.dll").c_str(), FALSE));
     std::ofstream((folder + L"\\40x-panel.ini").c_str(), std::ios::binary) << settings;
     DynamicLibrary::setSearchFolderForTests(ui::win32::narrow(folder));
-    form = std::make_unique<TForm1>();
-    ui::app().setMainForm(form.get());
-    form->showForm();
-    top = handleOf(*form);
+    showMainForm();
     reader = std::make_unique<emu::Client>();
     ASSERT_TRUE(reader->controllable());
     ASSERT_TRUE(op::pumpUntil([&] { return (panel = findPanel()) != nullptr && IsWindowVisible(panel); }))
@@ -65,9 +63,7 @@ class PanelWindow : public ::testing::Test {
     op::pump(200ms);
   }
   void TearDown() override {
-    ui::app().setMainForm(nullptr);
-    form.reset();
-    ui::app().resetTerminated();
+    closeMainForm();
     reader.reset();
     // The stop button's process-wide handle keeps the last run's load.
     ReaderLibraryHandle.set(nullptr);
@@ -143,9 +139,7 @@ class PanelWindow : public ::testing::Test {
   }
 
   std::wstring folder;
-  std::unique_ptr<TForm1> form;
   std::unique_ptr<emu::Client> reader;
-  HWND top = nullptr;
   HWND panel = nullptr;
 };
 

@@ -13,6 +13,7 @@
 
 #include "EmulatorClient.h"
 #include "Operator.h"
+#include "MainFormFixture.h"
 #include "app/MainForm.h"
 #include "pages/Mreadcardframe01.h"
 #include "ui/Application.h"
@@ -46,14 +47,10 @@ SIZE extentOf(HWND hwnd) {
   return s;
 }
 
-class Scaling : public ::testing::Test {
+class Scaling : public ::testing::Test, protected WithMainForm {
  protected:
   void SetUp() override {
-    form = std::make_unique<TForm1>();
-    ui::app().setMainForm(form.get());
-    form->showForm();
-    op::pump(150ms);
-    top = handleOf(*form);
+    showMainForm();
     ASSERT_TRUE(emulator.controllable());
     emulator.resetState();
     dpi = ui::win32::dpiOf(top);
@@ -62,9 +59,7 @@ class Scaling : public ::testing::Test {
     ASSERT_TRUE(answerer.waitFor(1));
   }
   void TearDown() override {
-    ui::app().setMainForm(nullptr);
-    form.reset();
-    ui::app().resetTerminated();
+    closeMainForm();
   }
   void open(const char* tab, const char* button, std::unique_ptr<ui::Frame>& slot) {
     const auto row = op::tabTexts(handleOf(*form->PageControl1));
@@ -112,8 +107,6 @@ class Scaling : public ::testing::Test {
     }
   }
 
-  std::unique_ptr<TForm1> form;
-  HWND top = nullptr;
   emu::Client emulator;
   int dpi = 96;
   int windows = 0, texts = 0;

@@ -15,6 +15,7 @@
 #include "../pages/TextFileSupport.h"
 #include "EmulatorClient.h"
 #include "Operator.h"
+#include "MainFormFixture.h"
 #include "app/MainForm.h"
 #include "pages/Readcardframe01.h"
 #include "pages/Writetextframe01.h"
@@ -76,14 +77,10 @@ std::vector<std::string> comboItems(HWND combo) {
   return items;
 }
 
-class TextFileWindowTest : public ::testing::Test {
+class TextFileWindowTest : public ::testing::Test, protected WithMainForm {
  protected:
   void SetUp() override {
-    form = std::make_unique<TForm1>();
-    ui::app().setMainForm(form.get());
-    form->showForm();
-    op::pump(150ms);
-    top = handleOf(*form);
+    showMainForm();
     ASSERT_NE(top, nullptr);
     ASSERT_TRUE(emulator.controllable());
     emulator.resetState();
@@ -96,9 +93,7 @@ class TextFileWindowTest : public ::testing::Test {
     emulator.clearLog();
   }
   void TearDown() override {
-    ui::app().setMainForm(nullptr);
-    form.reset();
-    ui::app().resetTerminated();
+    closeMainForm();
   }
   HWND button(const char* caption) { return op::findByText(top, caption, "Button"); }
   void connect() {
@@ -122,9 +117,7 @@ class TextFileWindowTest : public ::testing::Test {
   }
 
   cardtest::TempFolder files;
-  std::unique_ptr<TForm1> form;
   TWriteTextFrame1* page = nullptr;
-  HWND top = nullptr;
   TextFileEmulator emulator;
 };
 
